@@ -1,0 +1,130 @@
+#include "access/item_path.hpp"
+
+#include "access/number.hpp"
+
+namespace vantor {
+
+namespace {
+
+// Tokens as strtok(path, ".t") yields them: every '.' and every 't'
+// separates, and runs of separators yield no empty token.
+std::vector<std::string_view> split_tokens(std::string_view path)
+{
+    std::vector<std::string_view> tokens;
+    std::size_t at = 0;
+    while (at < path.size()) {
+        const std::size_t begin = path.find_first_not_of(".t", at);
+        if (begin == std::string_view::npos)
+            break;
+        std::size_t end = path.find_first_of(".t", begin);
+        if (end == std::string_view::npos)
+            end = path.size();
+        tokens.push_back(path.substr(begin, end - begin));
+        at = end;
+    }
+    return tokens;
+}
+
+}  // namespace
+
+item_resolver::item_resolver(const file_image& image)
+    : image_size_(image.bytes.size()),
+      data_offset_(image.data_offset()),
+      table_(image.descriptors()),
+      index_(table_),
+      graph_([this] {
+          std::vector<std::uint32_t> successors(table_.size());
+          for (std::uint32_t at = 0; at < successors.size(); ++at)
+              successors[at] = scope_successor(at);
+          return successors;
+      }())
+{
+}
+
+// One step along a member chain. Whether `next` names the member's type is
+// told by bit 1 of the named descriptor's flag alone (kinds 2 and 3 have it);
+// the sibling of a typed member is named by its size.
+std::uint32_t item_resolver::scope_successor(std::uint32_t at) const
+{
+    const item_desc& cur = table_[at];
+    const auto named = find_item(cur.next);
+    if (!named)
+        return chain_graph::none;
+    if ((table_[*named].flag & 0x02) == 0)
+        return *named;
+    return find_item(cur.size).value_or(chain_graph::none);
+}
+
+std::optional<std::uint32_t> item_resolver::find_in_scope(std::optional<std::uint32_t> target,
+                                                          std::optional<std::uint32_t> scope) const
+{
+    if (!target || !scope || !graph_.reaches(*scope, *target))
+        return std::nullopt;
+    return target;
+}
+
+std::optional<item_location> item_resolver::locate(std::uint32_t offset, const item_desc& leaf) const
+{
+    const std::uint64_t start = std::uint64_t{data_offset_} + offset;
+    const auto size = static_cast<std::int32_t>(leaf.size);
+    const std::uint64_t end = start + static_cast<std::uint64_t>(size > 0 ? size : 0);
+    if (end > image_size_)
+        return std::nullopt;
+    return item_location{static_cast<std::size_t>(start), size};
+}
+
+std::optional<item_location> item_resolver::resolve(std::string_view path) const
+{
+    const std::vector<std::string_view> tokens = split_tokens(path);
+    std::optional<std::uint32_t> scope;
+    if (!table_.empty())
+        scope = 0;
+    // Offsets add up in 32-bit wrap-around arithmetic, as the unit's tools do.
+    std::uint32_t offset = 0;
+    for (std::size_t k = 0; k < tokens.size(); ++k) {
+        const std::int32_t number = parse_number(tokens[k]);
+        if (number == 0)
+            return std::nullopt;
+        const auto matched = find_in_scope(find_item(number), scope);
+        if (!matched)
+            return std::nullopt;
+        const item_desc& member = table_[*matched];
+        offset += member.offset;
+
+        std::optional<std::uint32_t> type;
+        if (member.next != 0) {
+            type = find_item(member.next);
+            if (!type)
+                return std::nullopt;
+        }
+        if (!type || kind_of(table_[*type]) == KIND_MEMBER) {
+            if (k + 1 != tokens.size())
+                return std::nullopt;
+            return locate(offset, member);
+        }
+
+        scope = type;
+        const item_desc& array = table_[*type];
+        // Only a flag byte of exactly 3 is indexed; with bit 7 set the array
+        // type itself stays the scope.
+        if (array.flag == KIND_ARRAY) {
+            const std::size_t bracket = tokens[k].find('[');
+            if (bracket == std::string_view::npos)
+                return std::nullopt;
+            const auto index = static_cast<std::uint32_t>(parse_number(tokens[k].substr(bracket + 1)));
+            if (index >= array.offset)
+                return std::nullopt;
+            offset += index * array.size;
+            scope = find_item(array.next);
+        }
+    }
+    // No token, or the tokens ran out before a leaf.
+    return std::nullopt;
+}
+
+std::optional<item_location> resolve_item_path(const file_image& image, std::string_view path)
+{
+    return item_resolver(image).resolve(path);
+}
+
+}  // namespace vantor

@@ -1,0 +1,139 @@
+#include "cli/modes.hpp"
+
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "access/item_value.hpp"
+#include "cli/banner.hpp"
+#include "datfile/file_image.hpp"
+#include "listing/declarations.hpp"
+#include "listing/listing.hpp"
+
+namespace vantor {
+
+namespace {
+
+void report(std::FILE* out, const listing_result& listing)
+{
+    switch (listing.failure) {
+    case listing_failure::none:
+        break;
+    case listing_failure::header_read:
+        std::fprintf(out, "fread(fd) error!\n");
+        break;
+    case listing_failure::table_alloc:
+        std::fprintf(out, "malloc() error!\n");
+        break;
+    case listing_failure::record_read:
+        std::fprintf(out, "fread(id[%d]) error!\n", static_cast<int>(listing.failed_record));
+        break;
+    case listing_failure::data_offset:
+        std::fprintf(out, "data offset (%08X) mismatch error!\n", static_cast<unsigned>(listing.table_end));
+        break;
+    }
+}
+
+void report(std::FILE* out, const load_error& error, const char* file_name)
+{
+    switch (error.failure) {
+    case load_failure::open:
+        std::fprintf(out, "fopen(%s) error!\n", file_name);
+        break;
+    case load_failure::alloc:
+        std::fprintf(out, "malloc(%s) error!\n", file_name);
+        break;
+    case load_failure::read:
+        std::fprintf(out, "fread(%s) error!\n", file_name);
+        break;
+    case load_failure::data_offset:
+        std::fprintf(out, "data offset (%08X) mismatch error!\n", static_cast<unsigned>(error.table_end));
+        break;
+    }
+}
+
+int read_item(const file_image& image, const std::string& path, std::FILE* out)
+{
+    std::string value;
+    if (getdata(image, path, value) < 0) {
+        std::fprintf(out, "Error in getdata(%s)\n", path.c_str());
+        return -1;
+    }
+    // A raw item shows up to its first zero byte.
+    std::fprintf(out, "getdata(%s)=%s\n", path.c_str(), value.c_str());
+    return 0;
+}
+
+int write_item(file_image& image, const char* file_name, const std::string& path, const std::string& value,
+               std::FILE* out)
+{
+    if (setdata(image, path, value) < 0) {
+        std::fprintf(out, "Error in setdata(%s)\n", path.c_str());
+        return -1;
+    }
+    // The value is echoed as typed, before the file is touched.
+    std::fprintf(out, "setdata(%s)=%s\n", path.c_str(), value.c_str());
+    switch (store_data_area(file_name, image)) {
+    case store_result::stored:
+        return 0;
+    case store_result::open_failed:
+        std::fprintf(out, "fopen(%s) error!\n", file_name);
+        return -1;
+    case store_result::write_failed:
+        std::fprintf(out, "fwrite(%s) error!\n", file_name);
+        return -1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int run_listing_mode(const char* file_name, std::FILE* out)
+{
+    std::FILE* in = std::fopen(file_name, "rb");
+    if (!in) {
+        std::fprintf(out, "fopen(%s) error!\n", file_name);
+        return -1;
+    }
+    const listing_result listing = print_listing(in, out);
+    std::fclose(in);
+    report(out, listing);
+    if (listing.has_table)
+        print_declarations(out, listing.table);
+    return listing.failure == listing_failure::none ? 0 : -1;
+}
+
+int run_item_mode(const char* file_name, const char* item_argument, std::FILE* out)
+{
+    auto loaded = load_file_image(file_name);
+    if (const auto* error = std::get_if<load_error>(&loaded)) {
+        report(out, *error, file_name);
+        return -1;
+    }
+    file_image& image = std::get<file_image>(loaded);
+    normalize_header(image);
+    normalize_descriptors(image);
+
+    // The first '=' splits path from value; later ones belong to the value.
+    const std::string_view argument(item_argument);
+    const std::size_t equals = argument.find('=');
+    if (equals == std::string_view::npos)
+        return read_item(image, std::string(argument), out);
+    return write_item(image, file_name, std::string(argument.substr(0, equals)),
+                      std::string(argument.substr(equals + 1)), out);
+}
+
+int run(int argc, const char* const* argv, std::FILE* out)
+{
+    print_banner(out);
+    if (argc <= 1) {
+        print_usage(out);
+        return -1;
+    }
+    if (argc == 2)
+        return run_listing_mode(argv[1], out);
+    // Arguments after the item argument are never read.
+    return run_item_mode(argv[1], argv[2], out);
+}
+
+}  // namespace vantor

@@ -1,0 +1,52 @@
+// The whole data file in memory for the item modes: header and descriptor
+// table converted to host order in place, data area left as stored.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <variant>
+#include <vector>
+
+#include "datfile/format.hpp"
+
+namespace vantor {
+
+struct file_image {
+    std::vector<unsigned char> bytes;
+
+    dat_header header() const;
+    std::uint32_t item_numb() const { return header().item_numb; }
+    std::uint32_t data_offset() const { return header().data_offset; }
+    // The descriptor table, copied out of the image.
+    std::vector<item_desc> descriptors() const;
+};
+
+enum class load_failure {
+    open,         // the file cannot be opened for reading
+    alloc,        // the file is empty, or no buffer of its size
+    read,         // short file, short table, or a short read
+    data_offset,  // the data area would overlap the descriptor table
+};
+
+struct load_error {
+    load_failure failure;
+    std::uint32_t table_end = 0;  // with data_offset: where the table ends
+};
+
+// Reads the whole file and checks what the image rests on: the header, all
+// item_numb descriptors, and a data area that does not overlap the table.
+// Nothing is converted yet.
+std::variant<file_image, load_error> load_file_image(const char* path);
+
+// Convert, in place, the header's six words and every descriptor's size,
+// offset, id and next; each must run exactly once, the header first.
+void normalize_header(file_image& image);
+void normalize_descriptors(file_image& image);
+
+enum class store_result { stored, open_failed, write_failed };
+
+// Writes the image's data area back into the file in place; header and table
+// are never written, and the file keeps its length.
+store_result store_data_area(const char* path, const file_image& image);
+
+}  // namespace vantor

@@ -1,0 +1,60 @@
+// The records of a data file: a 28-byte header, a table of 16-byte item
+// descriptors, then the data area. Every multi-byte number is big-endian on
+// disk; the structures below hold host-order values once converted.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vantor {
+
+inline constexpr std::size_t header_bytes = 28;
+inline constexpr std::size_t desc_bytes = 16;
+
+struct dat_header {
+    std::uint32_t item_desc_size;
+    std::uint32_t item_numb;
+    std::uint32_t header_size;
+    std::uint32_t desc_size;
+    std::uint32_t data_offset;
+    std::uint32_t data_len;
+    std::uint8_t flag;
+    std::uint8_t unused[3];
+};
+static_assert(sizeof(dat_header) == header_bytes);
+
+struct item_desc {
+    std::uint32_t size;
+    std::uint32_t offset;
+    std::uint16_t id;
+    std::uint16_t next;
+    std::uint8_t flag;
+    std::uint8_t unused[3];
+};
+static_assert(sizeof(item_desc) == desc_bytes);
+
+// Field positions inside the on-disk records.
+namespace header_field {
+inline constexpr std::size_t item_numb = 4;
+inline constexpr std::size_t data_offset = 16;
+inline constexpr std::size_t flag = 24;
+}  // namespace header_field
+
+enum item_kind : std::uint8_t {
+    KIND_MEMBER = 1,
+    KIND_STRUCT = 2,
+    KIND_ARRAY = 3,
+    KIND_VARIABLE = 5,
+};
+
+// Bit 7 of the flag byte is outside the kind.
+constexpr std::uint8_t kind_of(const item_desc& desc) { return desc.flag & 0x7f; }
+
+// Where the table of item_numb descriptors ends, which is where a well-formed
+// data area begins; 64-bit so that no count can overflow it.
+constexpr std::uint64_t table_end(std::uint32_t item_numb)
+{
+    return header_bytes + std::uint64_t{desc_bytes} * item_numb;
+}
+
+}  // namespace vantor

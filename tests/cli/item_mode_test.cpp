@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/cli_text.hpp"
+#include "support/capture.hpp"
+#include "support/dat_builder.hpp"
+#include "support/sample_layout.hpp"
+
+namespace vantor {
+namespace {
+
+using bytes = std::vector<unsigned char>;
+using testing::banner;
+using testing::run_tool;
+using testing::temp_file;
+
+const bytes sample = testing::build_dat(testing::sample_layout());
+constexpr std::size_t sample_data = 28 + 24 * 16;  // where the sample's data area begins
+
+struct item_case {
+    const char* name;
+    std::vector<std::string> args;  // after the file name
+    std::string expected;           // after the banner
+    int status;
+    std::size_t at = 0;             // data-area byte where `stored` must stand after the run
+    bytes stored = {};              // empty: the file must be unchanged
+};
+
+class item_runs : public ::testing::TestWithParam<item_case> {};
+
+TEST_P(item_runs, print_exactly_and_change_only_the_item)
+{
+    const item_case& c = GetParam();
+    const temp_file file(sample);
+    std::vector<std::string> args{file.path()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const testing::tool_run run = run_tool(args);
+    EXPECT_EQ(run.out, banner + c.expected);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, "");
+    bytes expected = sample;
+    std::copy(c.stored.begin(), c.stored.end(), expected.begin() + static_cast<long>(sample_data + c.at));
+    EXPECT_EQ(file.bytes(), expected);
+}
+
+const item_case item_runs_cases[] = {
+    {"read_number", {"1.3.33"}, "getdata(1.3.33)=80\n", 0},
+    {"read_text", {"t1.4.52"}, "getdata(t1.4.52)=VNT1SAMPLE0000001\n", 0},
+    {"read_array_element", {"1.5[2].62"}, "getdata(1.5[2].62)=600\n", 0},
+    {"read_union_alternative", {"1.6.72"}, "getdata(1.6.72)=258\n", 0},
+    {"further_arguments_are_ignored", {"1.3.33", "1.3.32=7", "x"}, "getdata(1.3.33)=80\n", 0},
+    {"read_error", {"1.3"}, "Error in getdata(1.3)\n", 255},
+    {"read_error_names_the_whole_argument", {"1.3.99"}, "Error in getdata(1.3.99)\n", 255},
+    {"write_number", {"1.3.33=5"}, "setdata(1.3.33)=5\n", 0, 8, {0, 5}},
+    {"write_number_echoes_the_text_as_typed", {"1.3.33=70000xyz"}, "setdata(1.3.33)=70000xyz\n", 0, 8, {0x11, 0x70}},
+    {"write_empty_value", {"1.3.33="}, "setdata(1.3.33)=\n", 0, 8, {0, 0}},
+    {"write_text_zero_padded", {"t1.4.52=ABC"}, "setdata(t1.4.52)=ABC\n", 0, 14,
+     {'A', 'B', 'C', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {"later_equals_signs_belong_to_the_value", {"t1.4.52=x=y"}, "setdata(t1.4.52)=x=y\n", 0, 14,
+     {'x', '=', 'y', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {"t_in_the_value_selects_no_text", {"1.3.33=t9"}, "setdata(1.3.33)=t9\n", 0, 8, {0, 0}},
+    {"write_error_leaves_the_file", {"1.3.99=5"}, "Error in setdata(1.3.99)\n", 255},
+    {"empty_path_is_not_resolved", {"=5"}, "Error in setdata()\n", 255},
+};
+
+INSTANTIATE_TEST_SUITE_P(cli, item_runs, ::testing::ValuesIn(item_runs_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct load_case {
+    const char* name;
+    bytes file;
+    std::string expected;  // %s stands for the file's name
+};
+
+bytes example_with_data_offset(std::uint32_t data_offset)
+{
+    testing::dat_layout layout = testing::worked_example();
+    layout.data_offset = data_offset;
+    return testing::build_dat(layout);
+}
+
+class load_failures : public ::testing::TestWithParam<load_case> {};
+
+TEST_P(load_failures, report_and_leave_the_file)
+{
+    const temp_file file(GetParam().file);
+    for (const char* item : {"1.10", "1.10=9"}) {
+        const testing::tool_run run = run_tool({file.path(), item});
+        std::string expected = GetParam().expected;
+        if (const auto at = expected.find("%s"); at != std::string::npos)
+            expected.replace(at, 2, file.path());
+        EXPECT_EQ(run.out, banner + expected) << item;
+        EXPECT_EQ(run.status, 255);
+        EXPECT_EQ(file.bytes(), GetParam().file);
+    }
+}
+
+const load_case load_cases[] = {
+    {"empty_file", {}, "malloc(%s) error!\n"},
+    {"shorter_than_the_header", bytes(27, 0), "fread(%s) error!\n"},
+    {"shorter_than_the_table", bytes(sample.begin(), sample.begin() + 100), "fread(%s) error!\n"},
+    {"data_area_inside_the_table", example_with_data_offset(200), "data offset (000000DC) mismatch error!\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(cli, load_failures, ::testing::ValuesIn(load_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(cli, item_mode_on_a_missing_file)
+{
+    const testing::tool_run run = run_tool({"/nonexistent/user_com.dat", "1.3.33"});
+    EXPECT_EQ(run.out, banner + "fopen(/nonexistent/user_com.dat) error!\n");
+    EXPECT_EQ(run.status, 255);
+}
+
+TEST(cli, file_that_cannot_be_opened_for_update_keeps_its_bytes)
+{
+    const temp_file file(sample);
+    std::filesystem::permissions(file.path(), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                                  std::filesystem::perms::others_read);
+    const auto run = testing::run_tool_unprivileged({file.path(), "1.3.33=5"});
+    if (!run)
+        GTEST_SKIP() << "cannot drop root privileges here";
+    EXPECT_EQ(run->out, banner + "setdata(1.3.33)=5\nfopen(" + file.path() + ") error!\n");
+    EXPECT_EQ(run->status, 255);
+    EXPECT_EQ(file.bytes(), sample);
+}
+
+TEST(cli, long_values_are_stored_whole_and_echoed_whole)
+{
+    testing::dat_layout layout;
+    layout.descriptors = {{5, 1, 2, 1000, 0}, {2, 2, 10, 1000, 0}, {1, 10, 0, 1000, 0}};
+    layout.data.assign(1000, 0xEE);
+    const bytes original = testing::build_dat(layout);
+    const temp_file file(original);
+    const std::string value(100'000, 'v');
+
+    const testing::tool_run write = run_tool({file.path(), "1.10=" + value});
+    EXPECT_EQ(write.out, banner + "setdata(1.10)=" + value + "\n");
+    EXPECT_EQ(write.status, 0);
+    bytes expected = original;
+    std::fill(expected.end() - 1000, expected.end(), 'v');
+    EXPECT_EQ(file.bytes(), expected);
+
+    const testing::tool_run read = run_tool({file.path(), "1.10"});
+    EXPECT_EQ(read.out, banner + "getdata(1.10)=" + std::string(1000, 'v') + "\n");
+}
+
+TEST(cli, long_paths_end_without_harm)
+{
+    // A structure that contains itself can be named to any depth.
+    testing::dat_layout layout;
+    layout.descriptors = {{5, 1, 2, 4, 0}, {2, 2, 10, 4, 0}, {1, 10, 2, 11, 0}, {1, 11, 0, 4, 0}};
+    layout.data = {0, 0, 0, 42};
+    const temp_file file(testing::build_dat(layout));
+    std::string deep = "1";
+    while (deep.size() < 100'000)
+        deep += ".10";
+    const testing::tool_run read = run_tool({file.path(), deep + ".11"});
+    EXPECT_EQ(read.out, banner + "getdata(" + deep + ".11)=42\n");
+    EXPECT_EQ(read.status, 0);
+
+    const testing::tool_run junk = run_tool({file.path(), std::string(65'000, '[') + "=" + std::string(65'000, '9')});
+    EXPECT_EQ(junk.out, banner + "Error in setdata(" + std::string(65'000, '[') + ")\n");
+    EXPECT_EQ(junk.status, 255);
+}
+
+}  // namespace
+}  // namespace vantor

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/cli_text.hpp"
+#include "support/capture.hpp"
+#include "support/dat_builder.hpp"
+
+namespace vantor {
+namespace {
+
+using testing::banner;
+using testing::dat_layout;
+using testing::run_tool;
+using testing::temp_file;
+
+const std::string usage = "USE:\n"
+                          "  to create C data structure: Vantor file.dat\n"
+                          "  to read an item value:      Vantor file.dat [t]a.b...z\n"
+                          "  to write an item value:     Vantor file.dat [t]a.b...z=val\n"
+                          "t=[optional] item is a text (ex: t1.4.52 is VIN in user_com.dat)\n"
+                          "a.b...z= item identified (ex: 1.3.33 is video speed limit in user_com.dat)\n"
+                          "val= new value\n";
+
+std::string header(int item_numb, int data_offset)
+{
+    return "/*\n * item_desc_size=0\n * item_numb     =" + std::to_string(item_numb) +
+           "\n * header_size   =0\n * desc_size     =0\n * data_offset   =" + std::to_string(data_offset) +
+           "\n * data_len      =0\n * flag          =0\n";
+}
+
+const std::string heading = " *\n *  size   offset   id next flag\n";
+
+// The worked example's rows, up to and including record `count` - 1.
+std::string example_rows(std::size_t count)
+{
+    const std::string rows[] = {
+        heading + " *    16        0    1    2    5\n", heading + " *    16        0    2   10    2\n",
+        " *     1        0   10   11    1\n",      " *     2        2   11   12    1\n",
+        " *    13        4   12    3    1\n",      " *     0        8   13    4    1\n",
+        heading + " *     4        2    4    5    3\n", heading + " *     4        0    3   20    2\n",
+        " *     4        0   20    0    1\n",      heading + " *     4        0    5   30    2\n",
+        " *     2        0   30   31    1\n",      " *     2        2   31    0    1\n",
+    };
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i)
+        text += rows[i];
+    return text;
+}
+
+const std::string example_declarations = "typedef struct s003\n{\n"
+                                         "  DWORD  d020;\t//off:00000\n"
+                                         "} t_s003;\t//size:4\n\n"
+                                         "typedef struct s005\n{\n"
+                                         "  WORD   w030;\t//off:00000\n"
+                                         "  WORD   w031;\t//off:00002\n"
+                                         "} t_s005;\t//size:4\n\n"
+                                         "typedef struct s002\n{\n"
+                                         "  BYTE   b010;\t//off:00000\n"
+                                         "  BYTE   _011[1];\n"
+                                         "  WORD   w011;\t//off:00002\n"
+                                         "  t_s003 s012;\t//off:00004\n"
+                                         "  t_s005 sa013[2];\t//off:00008\n"
+                                         "} t_s002;\t//size:16\n\n"
+                                         "\nextern t_s002 s001;\t//size=16\n";
+
+struct run_case {
+    const char* name;
+    std::vector<unsigned char> file;
+    std::string expected;  // after the banner
+    int status;
+};
+
+std::vector<unsigned char> example_with(std::optional<std::uint32_t> item_numb, std::optional<std::uint32_t> data_offset,
+                                        std::size_t cut_to = SIZE_MAX)
+{
+    dat_layout layout = testing::worked_example();
+    layout.item_numb = item_numb;
+    layout.data_offset = data_offset;
+    std::vector<unsigned char> bytes = testing::build_dat(layout);
+    bytes.resize(std::min(bytes.size(), cut_to));
+    return bytes;
+}
+
+class listing_runs : public ::testing::TestWithParam<run_case> {};
+
+TEST_P(listing_runs, print_exactly_and_exit_with_the_listing_result)
+{
+    const temp_file file(GetParam().file);
+    const testing::tool_run run = run_tool({file.path()});
+    EXPECT_EQ(run.out, banner + GetParam().expected);
+    EXPECT_EQ(run.status, GetParam().status);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(file.bytes(), GetParam().file) << "the listing changed the file";
+}
+
+const run_case runs[] = {
+    {"worked_example", example_with({}, {}),
+     header(12, 220) + example_rows(12) + " */\n\n\n" + example_declarations, 0},
+    {"data_area_elsewhere_still_declares", example_with({}, 221),
+     header(12, 221) + example_rows(12) + " */\n\n\n" + "data offset (000000DC) mismatch error!\n" +
+         example_declarations,
+     255},
+    {"empty_file", {}, "fread(fd) error!\n", 255},
+    {"shorter_than_the_header", example_with({}, {}, 27), "fread(fd) error!\n", 255},
+    {"no_descriptors", example_with(0, 28), header(0, 28) + "malloc() error!\n", 255},
+    {"count_too_large_for_a_table", example_with(1u << 28, {}),
+     header(268435456, 220) + "malloc() error!\n", 255},
+    // Records 0 to 2 whole; record 3 has 5 bytes and its id is lost, so the
+    // walk of structure 2 ends after member 10.
+    {"file_ends_inside_record_3", example_with({}, {}, 28 + 3 * 16 + 5),
+     header(12, 220) + example_rows(3) + "fread(id[3]) error!\n" +
+         "typedef struct s002\n{\n  BYTE   b010;\t//off:00000\n  BYTE   _002[15];\n} t_s002;\t//size:16\n\n"
+         "\nextern t_s002 s001;\t//size=16\n",
+     255},
+    // The first record gets no byte: the generator still starts from it.
+    {"file_ends_before_the_table", example_with({}, {}, 28),
+     header(12, 220) + "fread(id[0]) error!\n} t_s000;\t//size:0\n\n", 255},
+};
+
+INSTANTIATE_TEST_SUITE_P(cli, listing_runs, ::testing::ValuesIn(runs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(cli, no_argument_prints_the_usage)
+{
+    const testing::tool_run run = run_tool({});
+    EXPECT_EQ(run.out, banner + usage);
+    EXPECT_EQ(run.status, 255);
+}
+
+TEST(cli, missing_file_is_named_as_typed)
+{
+    const testing::tool_run run = run_tool({"no/such/dir/../file.dat"});
+    EXPECT_EQ(run.out, banner + "fopen(no/such/dir/../file.dat) error!\n");
+    EXPECT_EQ(run.status, 255);
+}
+
+}  // namespace
+}  // namespace vantor

@@ -1,0 +1,280 @@
+#include "listing/declarations.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/capture.hpp"
+#include "support/dat_builder.hpp"
+
+namespace vantor {
+namespace {
+
+using testing::desc_row;
+
+std::string declarations(const std::vector<desc_row>& rows)
+{
+    const std::vector<item_desc> table = testing::host_table(rows);
+    return testing::capture_output([&](std::FILE* out) { print_declarations(out, table); });
+}
+
+std::size_t count_of(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+struct declaration_case {
+    const char* name;
+    std::vector<desc_row> rows;  // flag, id, next, size, offset
+    std::string expected;
+};
+
+class declaration_cases : public ::testing::TestWithParam<declaration_case> {};
+
+TEST_P(declaration_cases, print_exactly)
+{
+    EXPECT_EQ(declarations(GetParam().rows), GetParam().expected);
+}
+
+const declaration_case cases[] = {
+    {"worked_example", testing::worked_example().descriptors,
+     "typedef struct s003\n{\n"
+     "  DWORD  d020;\t//off:00000\n"
+     "} t_s003;\t//size:4\n\n"
+     "typedef struct s005\n{\n"
+     "  WORD   w030;\t//off:00000\n"
+     "  WORD   w031;\t//off:00002\n"
+     "} t_s005;\t//size:4\n\n"
+     "typedef struct s002\n{\n"
+     "  BYTE   b010;\t//off:00000\n"
+     "  BYTE   _011[1];\n"
+     "  WORD   w011;\t//off:00002\n"
+     "  t_s003 s012;\t//off:00004\n"
+     "  t_s005 sa013[2];\t//off:00008\n"
+     "} t_s002;\t//size:16\n\n"
+     "\nextern t_s002 s001;\t//size=16\n"},
+    {"overlap_in_a_structure_is_commented_out",
+     {{2, 20, 21, 5, 0}, {1, 21, 22, 4, 0}, {1, 22, 23, 2, 2}, {1, 23, 0, 1, 4}},
+     "typedef struct s020\n{\n"
+     "  DWORD  d021;\t//off:00000\n"
+     "//  WORD   w022;\t//off:00002\n"
+     "  BYTE   b023;\t//off:00004\n"
+     "} t_s020;\t//size:5\n\n"},
+    {"union_keeps_chain_order_among_equal_offsets",
+     {{2, 10, 11, 4, 0}, {1, 11, 12, 4, 0}, {1, 12, 13, 2, 0}, {1, 13, 0, 1, 0}},
+     "typedef union s010\n{\n"
+     "  DWORD  d011;\t//off:00000\n"
+     "  WORD   w012;\t//off:00000\n"
+     "  BYTE   b013;\t//off:00000\n"
+     "} t_s010;\t//size:4\n\n"},
+    {"union_whose_first_alternative_is_narrow_is_padded",
+     {{2, 10, 13, 4, 0}, {1, 13, 12, 1, 0}, {1, 12, 11, 2, 0}, {1, 11, 0, 4, 0}},
+     "typedef union s010\n{\n"
+     "  BYTE   b013;\t//off:00000\n"
+     "  WORD   w012;\t//off:00000\n"
+     "  DWORD  d011;\t//off:00000\n"
+     "  BYTE   _010[3];\n"
+     "} t_s010;\t//size:4\n\n"},
+    {"union_member_beyond_the_cursor_gets_a_gap",
+     {{2, 10, 11, 8, 0}, {1, 11, 12, 2, 0}, {1, 12, 13, 1, 0}, {1, 13, 0, 2, 4}},
+     "typedef union s010\n{\n"
+     "  WORD   w011;\t//off:00000\n"
+     "  BYTE   b012;\t//off:00000\n"
+     "  BYTE   _013[2];\n"
+     "  WORD   w013;\t//off:00004\n"
+     "  BYTE   _010[2];\n"
+     "} t_s010;\t//size:8\n\n"},
+    {"structure_without_members_is_one_array", {{2, 30, 0, 6, 0}},
+     "typedef struct s030\n{\n"
+     "  BYTE   ba030[6];\t//off:00000\n"
+     "} t_s030;\t//size:6\n\n"},
+    {"structure_without_members_of_four_bytes", {{2, 30, 0, 4, 0}},
+     "typedef struct s030\n{\n"
+     "  DWORD  d030;\t//off:00000\n"
+     "} t_s030;\t//size:4\n\n"},
+    {"structure_whose_first_member_is_missing", {{2, 31, 99, 8, 0}},
+     "typedef struct s031\n{\n"
+     "  BYTE   _031[8];\n"
+     "} t_s031;\t//size:8\n\n"},
+    {"members_past_the_size_give_negative_padding", {{2, 40, 41, 10, 0}, {1, 41, 0, 12, 0}},
+     "typedef struct s040\n{\n"
+     "  BYTE   ba041[12];\t//off:00000\n"
+     "  BYTE   _040[-2];\n"
+     "} t_s040;\t//size:10\n\n"},
+    {"variable_without_type_is_its_extern_line", {{5, 1, 0, 16, 0}}, "\nextern t_s000 s001;\t//size=16\n"},
+    {"variable_of_array_type_declares_the_element",
+     {{5, 1, 4, 8, 0}, {3, 4, 5, 4, 2}, {2, 5, 30, 4, 0}, {1, 30, 0, 4, 0}},
+     "typedef struct s005\n{\n"
+     "  DWORD  d030;\t//off:00000\n"
+     "} t_s005;\t//size:4\n\n"
+     "\nextern t_s004 s001;\t//size=8\n"},
+    {"variable_whose_next_names_a_member_walks_that_chain",
+     {{5, 1, 10, 16, 0}, {1, 10, 11, 2, 4}, {1, 11, 0, 4, 0}},
+     "\nextern t_s010 s001;\t//size=16\n"
+     "  DWORD  d011;\t//off:00000\n"
+     "  WORD   w010;\t//off:00004\n"
+     "  BYTE   _001[10];\n"
+     "} t_s001;\t//size:16\n\n"},
+    {"variable_with_bit_7_walks_on_like_a_member", {{0x85, 1, 2, 16, 0}, {2, 2, 0, 16, 0}},
+     "typedef struct s002\n{\n"
+     "  BYTE   ba002[16];\t//off:00000\n"
+     "} t_s002;\t//size:16\n\n"
+     "\nextern t_s002 s001;\t//size=16\n"
+     "  BYTE   _001[16];\n"
+     "} t_s001;\t//size:16\n\n"},
+    {"member_head_stays_first_whatever_its_offset", {{1, 10, 11, 2, 8}, {1, 11, 0, 4, 0}},
+     "  BYTE   _010[8];\n"
+     "  WORD   w010;\t//off:00008\n"
+     "//  DWORD  d011;\t//off:00000\n"
+     "  BYTE   _010[-8];\n"
+     "} t_s010;\t//size:2\n\n"},
+    {"member_whose_next_names_nothing_is_a_scalar", {{2, 20, 21, 4, 0}, {1, 21, 99, 2, 0}},
+     "typedef struct s020\n{\n"
+     "  WORD   w021;\t//off:00000\n"
+     "  BYTE   _020[2];\n"
+     "} t_s020;\t//size:4\n\n"},
+    {"member_of_unknown_kind_of_type_takes_no_room",
+     {{2, 20, 21, 4, 0}, {1, 21, 22, 2, 1}, {4, 22, 0, 0, 0}},
+     "typedef struct s020\n{\n"
+     "  BYTE   _021[1];\n"
+     "\t//off:00001\n"
+     "  BYTE   _020[3];\n"
+     "} t_s020;\t//size:4\n\n"},
+    {"array_without_element_type_declares_nothing_more",
+     {{2, 20, 21, 8, 0}, {1, 21, 4, 0, 0}, {3, 4, 99, 4, 2}},
+     "typedef struct s020\n{\n"
+     "  t_s099 sa021[2];\t//off:00000\n"
+     "} t_s020;\t//size:8\n\n"},
+    {"array_with_bit_7_is_still_an_array",
+     {{2, 20, 21, 8, 0}, {1, 21, 4, 0, 0}, {0x83, 4, 5, 4, 2}, {2, 5, 0, 4, 0}},
+     "typedef struct s005\n{\n"
+     "  DWORD  d005;\t//off:00000\n"
+     "} t_s005;\t//size:4\n\n"
+     "typedef struct s020\n{\n"
+     "  t_s005 sa021[2];\t//off:00000\n"
+     "} t_s020;\t//size:8\n\n"},
+    {"structure_named_as_a_sibling_is_no_union_at_the_end",
+     {{2, 20, 21, 8, 0}, {1, 21, 30, 23, 0}, {2, 30, 0, 4, 0}, {2, 23, 0, 4, 4}},
+     "typedef struct s030\n{\n"
+     "  DWORD  d030;\t//off:00000\n"
+     "} t_s030;\t//size:4\n\n"
+     "typedef struct s020\n{\n"
+     "  t_s030 s021;\t//off:00000\n"
+     "typedef struct s023\n{\n"
+     "  DWORD  d023;\t//off:00004\n"
+     "  BYTE   _020[4];\n"
+     "} t_s020;\t//size:8\n\n"},
+    {"member_chain_that_loops_collects_each_entry_once",
+     {{2, 20, 21, 4, 0}, {1, 21, 22, 2, 0}, {1, 22, 21, 2, 2}},
+     "typedef struct s020\n{\n"
+     "  WORD   w021;\t//off:00000\n"
+     "  WORD   w022;\t//off:00002\n"
+     "} t_s020;\t//size:4\n\n"},
+    {"self_containing_structure_is_declared_once",
+     {{5, 1, 2, 8, 0}, {2, 2, 10, 8, 0}, {1, 10, 2, 11, 0}, {1, 11, 0, 4, 4}},
+     "typedef struct s002\n{\n"
+     "  t_s002 s010;\t//off:00000\n"
+     "//  DWORD  d011;\t//off:00004\n"
+     "} t_s002;\t//size:8\n\n"
+     "\nextern t_s002 s001;\t//size=8\n"},
+    {"first_entry_reached_again_is_declared_twice", {{2, 2, 10, 4, 0}, {1, 10, 2, 0, 0}},
+     "typedef struct s002\n{\n"
+     "  t_s002 s010;\t//off:00000\n"
+     "} t_s002;\t//size:4\n\n"
+     "typedef struct s002\n{\n"
+     "  t_s002 s010;\t//off:00000\n"
+     "} t_s002;\t//size:4\n\n"},
+    {"duplicate_id_uses_the_later_entry", {{2, 20, 10, 4, 0}, {1, 10, 0, 4, 0}, {1, 10, 0, 2, 0}},
+     "typedef struct s020\n{\n"
+     "  WORD   w010;\t//off:00000\n"
+     "  BYTE   _020[2];\n"
+     "} t_s020;\t//size:4\n\n"},
+    // 65558 would name member 22 if it were cut to 16 bits.
+    {"sibling_link_above_65535_finds_nothing",
+     {{2, 20, 21, 8, 0}, {1, 21, 30, 65558, 0}, {2, 30, 0, 4, 0}, {1, 22, 0, 4, 4}},
+     "typedef struct s030\n{\n"
+     "  DWORD  d030;\t//off:00000\n"
+     "} t_s030;\t//size:4\n\n"
+     "typedef struct s020\n{\n"
+     "  t_s030 s021;\t//off:00000\n"
+     "  BYTE   _020[4];\n"
+     "} t_s020;\t//size:8\n\n"},
+    {"id_zero_is_never_found", {{2, 20, 21, 8, 0}, {1, 21, 30, 0, 0}, {2, 30, 0, 4, 0}, {1, 0, 0, 4, 4}},
+     "typedef struct s030\n{\n"
+     "  DWORD  d030;\t//off:00000\n"
+     "} t_s030;\t//size:4\n\n"
+     "typedef struct s020\n{\n"
+     "  t_s030 s021;\t//off:00000\n"
+     "  BYTE   _020[4];\n"
+     "} t_s020;\t//size:8\n\n"},
+    {"types_are_declared_in_chain_order_members_in_offset_order",
+     {{2, 20, 21, 12, 0}, {1, 21, 7, 22, 8}, {1, 22, 6, 0, 0}, {2, 7, 0, 4, 0}, {2, 6, 0, 8, 0}},
+     "typedef struct s007\n{\n"
+     "  DWORD  d007;\t//off:00000\n"
+     "} t_s007;\t//size:4\n\n"
+     "typedef struct s006\n{\n"
+     "  BYTE   ba006[8];\t//off:00000\n"
+     "} t_s006;\t//size:8\n\n"
+     "typedef struct s020\n{\n"
+     "  t_s006 s022;\t//off:00000\n"
+     "  t_s007 s021;\t//off:00008\n"
+     "} t_s020;\t//size:12\n\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(generator, declaration_cases, ::testing::ValuesIn(cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(declarations, empty_table_prints_nothing)
+{
+    EXPECT_EQ(declarations({}), "");
+}
+
+TEST(declarations, offsets_spread_over_half_the_range_still_print_every_member)
+{
+    // The wrap-around comparison is no order here; the sort must stay in bounds.
+    std::vector<desc_row> rows{{2, 20, 100, 16, 0}};
+    const std::uint32_t offsets[] = {0, 0x80000000u, 0x40000000u, 0xC0000000u, 0x7FFFFFFFu, 1, 0xFFFFFFFFu, 5};
+    for (std::uint16_t i = 0; i < 200; ++i) {
+        const auto id = static_cast<std::uint16_t>(100 + i);
+        rows.push_back({1, id, static_cast<std::uint16_t>(i + 1 < 200 ? id + 1 : 0), 1, offsets[i % 8] + i});
+    }
+    const std::string text = declarations(rows);
+    for (std::uint16_t i = 0; i < 200; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "b%03d;", 100 + i);
+        EXPECT_EQ(count_of(text, name), 1u) << name;
+    }
+}
+
+// Root variable 1 of type 2; type k's only member k+1 (odd) is of type k+2.
+std::vector<desc_row> nested_types(std::uint16_t levels)
+{
+    std::vector<desc_row> rows{{5, 1, 2, 4, 0}};
+    for (std::uint16_t level = 0; level < levels; ++level) {
+        const auto type = static_cast<std::uint16_t>(2 + 2 * level);
+        const bool innermost = level + 1 == levels;
+        rows.push_back({2, type, static_cast<std::uint16_t>(type + 1), 4, 0});
+        // A typed member's size names its sibling: none here.
+        rows.push_back({1, static_cast<std::uint16_t>(type + 1), static_cast<std::uint16_t>(innermost ? 0 : type + 2),
+                        innermost ? 4u : 0u, 0});
+    }
+    return rows;
+}
+
+TEST(declarations, nesting_as_deep_as_the_largest_table_prints_innermost_first)
+{
+    const std::uint16_t levels = 32767;  // 65,535 descriptors
+    const std::string text = declarations(nested_types(levels));
+    EXPECT_EQ(count_of(text, "typedef struct"), levels);
+    EXPECT_EQ(text.rfind("typedef struct s65534\n{\n  DWORD  d65535;\t//off:00000\n} t_s65534;", 0), 0u);
+    EXPECT_NE(text.find("typedef struct s002\n{\n  t_s004 s003;\t//off:00000\n} t_s002;\t//size:4\n\n"
+                        "\nextern t_s002 s001;\t//size=4\n"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantor
