@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "datfile/byte_order.hpp"
 
@@ -44,6 +45,21 @@ std::vector<item_desc> file_image::descriptors() const
     return table;
 }
 
+std::variant<file_image, load_error> make_file_image(std::vector<unsigned char> bytes)
+{
+    if (bytes.size() < header_bytes)
+        return load_error{load_failure::read};
+    const std::uint32_t item_numb = load_be32(bytes.data() + header_field::item_numb);
+    const std::uint64_t end = table_end(item_numb);
+    if (bytes.size() < end)
+        return load_error{load_failure::read};
+    // A data area inside the table would send converted descriptor bytes back
+    // into the file on the store.
+    if (load_be32(bytes.data() + header_field::data_offset) < end)
+        return load_error{load_failure::data_offset, static_cast<std::uint32_t>(end)};
+    return file_image{std::move(bytes)};
+}
+
 std::variant<file_image, load_error> load_file_image(const char* path)
 {
     file_handle file(std::fopen(path, "rb"));
@@ -53,26 +69,15 @@ std::variant<file_image, load_error> load_file_image(const char* path)
     if (size <= 0 || static_cast<unsigned long long>(size) > std::numeric_limits<std::size_t>::max())
         return load_error{load_failure::alloc};
 
-    file_image image;
+    std::vector<unsigned char> bytes;
     try {
-        image.bytes.resize(static_cast<std::size_t>(size));
+        bytes.resize(static_cast<std::size_t>(size));
     } catch (const std::bad_alloc&) {
         return load_error{load_failure::alloc};
     }
-    if (std::fread(image.bytes.data(), 1, image.bytes.size(), file.get()) != image.bytes.size())
+    if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
         return load_error{load_failure::read};
-    if (image.bytes.size() < header_bytes)
-        return load_error{load_failure::read};
-
-    const std::uint32_t item_numb = load_be32(image.bytes.data() + header_field::item_numb);
-    const std::uint64_t end = table_end(item_numb);
-    if (image.bytes.size() < end)
-        return load_error{load_failure::read};
-    // A data area inside the table would send converted descriptor bytes back
-    // into the file on the store.
-    if (load_be32(image.bytes.data() + header_field::data_offset) < end)
-        return load_error{load_failure::data_offset, static_cast<std::uint32_t>(end)};
-    return image;
+    return make_file_image(std::move(bytes));
 }
 
 void normalize_header(file_image& image)

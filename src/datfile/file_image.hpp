@@ -33,9 +33,11 @@ struct load_error {
     std::uint32_t table_end = 0;  // with data_offset: where the table ends
 };
 
-// Reads the whole file and checks what the image rests on: the header, all
-// item_numb descriptors, and a data area that does not overlap the table.
-// Nothing is converted yet.
+// Checks what an image rests on: the header, all item_numb descriptors, and
+// a data area that does not overlap the table. Nothing is converted yet.
+std::variant<file_image, load_error> make_file_image(std::vector<unsigned char> bytes);
+
+// Reads the whole file, then checks it as make_file_image does.
 std::variant<file_image, load_error> load_file_image(const char* path);
 
 // Convert, in place, the header's six words and every descriptor's size,

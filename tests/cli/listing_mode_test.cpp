@@ -83,6 +83,13 @@ std::vector<unsigned char> example_with(std::optional<std::uint32_t> item_numb, 
     return bytes;
 }
 
+std::vector<unsigned char> file_of(std::vector<testing::desc_row> rows)
+{
+    dat_layout layout;
+    layout.descriptors = std::move(rows);
+    return testing::build_dat(layout);
+}
+
 class listing_runs : public ::testing::TestWithParam<run_case> {};
 
 TEST_P(listing_runs, print_exactly_and_exit_with_the_listing_result)
@@ -98,6 +105,34 @@ TEST_P(listing_runs, print_exactly_and_exit_with_the_listing_result)
 const run_case runs[] = {
     {"worked_example", example_with({}, {}),
      header(12, 220) + example_rows(12) + " */\n\n\n" + example_declarations, 0},
+    {"union_example", file_of({{5, 1, 10, 4, 0}, {2, 10, 11, 4, 0}, {1, 11, 12, 4, 0}, {1, 12, 13, 2, 0}, {1, 13, 0, 1, 0}}),
+     header(5, 108) + heading + " *     4        0    1   10    5\n" + heading +
+         " *     4        0   10   11    2\n"
+         " *     4        0   11   12    1\n"
+         " *     2        0   12   13    1\n"
+         " *     1        0   13    0    1\n"
+         " */\n\n\n"
+         "typedef union s010\n{\n"
+         "  DWORD  d011;\t//off:00000\n"
+         "  WORD   w012;\t//off:00000\n"
+         "  BYTE   b013;\t//off:00000\n"
+         "} t_s010;\t//size:4\n\n"
+         "\nextern t_s010 s001;\t//size=4\n",
+     0},
+    {"overlap_example", file_of({{5, 1, 20, 5, 0}, {2, 20, 21, 5, 0}, {1, 21, 22, 4, 0}, {1, 22, 23, 2, 2}, {1, 23, 0, 1, 4}}),
+     header(5, 108) + heading + " *     5        0    1   20    5\n" + heading +
+         " *     5        0   20   21    2\n"
+         " *     4        0   21   22    1\n"
+         " *     2        2   22   23    1\n"
+         " *     1        4   23    0    1\n"
+         " */\n\n\n"
+         "typedef struct s020\n{\n"
+         "  DWORD  d021;\t//off:00000\n"
+         "//  WORD   w022;\t//off:00002\n"
+         "  BYTE   b023;\t//off:00004\n"
+         "} t_s020;\t//size:5\n\n"
+         "\nextern t_s020 s001;\t//size=5\n",
+     0},
     {"data_area_elsewhere_still_declares", example_with({}, 221),
      header(12, 221) + example_rows(12) + " */\n\n\n" + "data offset (000000DC) mismatch error!\n" +
          example_declarations,

@@ -1,0 +1,20 @@
+// Any byte string as a data file: the listing and the declarations must
+// neither crash nor read or write out of bounds.
+#include <cstdint>
+#include <cstdio>
+
+#include "listing/declarations.hpp"
+#include "listing/listing.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static std::FILE* sink = std::fopen("/dev/null", "w");
+    std::FILE* in = std::tmpfile();
+    std::fwrite(data, 1, size, in);
+    std::rewind(in);
+    const vantor::listing_result listing = vantor::print_listing(in, sink);
+    std::fclose(in);
+    if (listing.has_table)
+        vantor::print_declarations(sink, listing.table);
+    return 0;
+}
