@@ -41,7 +41,8 @@ dat_header file_image::header() const
 std::vector<item_desc> file_image::descriptors() const
 {
     std::vector<item_desc> table(item_numb());
-    std::memcpy(table.data(), bytes.data() + header_bytes, table.size() * desc_bytes);
+    if (!table.empty())
+        std::memcpy(table.data(), bytes.data() + header_bytes, table.size() * desc_bytes);
     return table;
 }
 
