@@ -41,22 +41,6 @@ TEST_P(declaration_cases, print_exactly)
 }
 
 const declaration_case cases[] = {
-    {"worked_example", testing::worked_example().descriptors,
-     "typedef struct s003\n{\n"
-     "  DWORD  d020;\t//off:00000\n"
-     "} t_s003;\t//size:4\n\n"
-     "typedef struct s005\n{\n"
-     "  WORD   w030;\t//off:00000\n"
-     "  WORD   w031;\t//off:00002\n"
-     "} t_s005;\t//size:4\n\n"
-     "typedef struct s002\n{\n"
-     "  BYTE   b010;\t//off:00000\n"
-     "  BYTE   _011[1];\n"
-     "  WORD   w011;\t//off:00002\n"
-     "  t_s003 s012;\t//off:00004\n"
-     "  t_s005 sa013[2];\t//off:00008\n"
-     "} t_s002;\t//size:16\n\n"
-     "\nextern t_s002 s001;\t//size=16\n"},
     {"overlap_in_a_structure_is_commented_out",
      {{2, 20, 21, 5, 0}, {1, 21, 22, 4, 0}, {1, 22, 23, 2, 2}, {1, 23, 0, 1, 4}},
      "typedef struct s020\n{\n"

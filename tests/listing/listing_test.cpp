@@ -40,30 +40,6 @@ std::string header_lines(int item_numb, int data_offset)
            "\n * data_len      =0\n * flag          =0\n";
 }
 
-TEST(listing, worked_example_prints_header_and_table)
-{
-    const listed run = list_layout(testing::worked_example());
-    EXPECT_EQ(run.text, header_lines(12, 220) + heading +
-                            " *    16        0    1    2    5\n" + heading +
-                            " *    16        0    2   10    2\n"
-                            " *     1        0   10   11    1\n"
-                            " *     2        2   11   12    1\n"
-                            " *    13        4   12    3    1\n"
-                            " *     0        8   13    4    1\n" +
-                            heading + " *     4        2    4    5    3\n" + heading +
-                            " *     4        0    3   20    2\n"
-                            " *     4        0   20    0    1\n" +
-                            heading +
-                            " *     4        0    5   30    2\n"
-                            " *     2        0   30   31    1\n"
-                            " *     2        2   31    0    1\n"
-                            " */\n\n\n");
-    EXPECT_EQ(run.result.failure, listing_failure::none);
-    ASSERT_EQ(run.result.table.size(), 12u);
-    EXPECT_EQ(run.result.table[6].offset, 2u);
-    EXPECT_EQ(run.result.table[6].next, 5u);
-}
-
 struct row_case {
     const char* name;
     testing::desc_row row;
@@ -110,31 +86,6 @@ TEST(listing, header_words_print_signed_and_flag_unsigned)
         << run.text;
 }
 
-TEST(listing, short_header_prints_nothing_and_leaves_no_table)
-{
-    for (std::size_t size : {0, 1, 27}) {
-        const listed run = list_bytes(std::vector<unsigned char>(size, 0));
-        EXPECT_EQ(run.text, "");
-        EXPECT_EQ(run.result.failure, listing_failure::header_read);
-        EXPECT_FALSE(run.result.has_table);
-    }
-}
-
-TEST(listing, counts_without_a_table)
-{
-    for (std::uint32_t count : {0u, 1u << 28, 0xFFFFFFFFu}) {
-        dat_layout layout;
-        layout.item_numb = count;
-        layout.data_offset = 28;
-        const listed run = list_layout(layout);
-        EXPECT_EQ(run.text, "/*\n * item_desc_size=0\n * item_numb     =" + std::to_string(static_cast<int>(count)) +
-                                "\n * header_size   =0\n * desc_size     =0\n * data_offset   =28\n"
-                                " * data_len      =0\n * flag          =0\n");
-        EXPECT_EQ(run.result.failure, listing_failure::table_alloc);
-        EXPECT_FALSE(run.result.has_table);
-    }
-}
-
 TEST(listing, huge_count_on_a_short_file_keeps_only_what_the_file_holds)
 {
     dat_layout layout;
@@ -165,17 +116,6 @@ TEST(listing, table_cut_inside_a_record_keeps_its_bytes_as_little_endian)
     EXPECT_EQ(run.result.table[2].id, 10u);
     // The comment stays open after the last whole row.
     EXPECT_TRUE(run.text.ends_with(" *     1        0   10   11    1\n")) << run.text;
-}
-
-TEST(listing, data_area_elsewhere_reports_where_it_should_begin)
-{
-    dat_layout layout = testing::worked_example();
-    layout.data_offset = 221;
-    const listed run = list_layout(layout);
-    EXPECT_EQ(run.result.failure, listing_failure::data_offset);
-    EXPECT_EQ(run.result.table_end, 220u);
-    EXPECT_EQ(run.result.table.size(), 12u);
-    EXPECT_TRUE(run.text.ends_with(" */\n\n\n"));
 }
 
 }  // namespace
