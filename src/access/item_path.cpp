@@ -32,12 +32,7 @@ item_resolver::item_resolver(const file_image& image)
       data_offset_(image.data_offset()),
       table_(image.descriptors()),
       index_(table_),
-      graph_([this] {
-          std::vector<std::uint32_t> successors(table_.size());
-          for (std::uint32_t at = 0; at < successors.size(); ++at)
-              successors[at] = scope_successor(at);
-          return successors;
-      }())
+      graph_(chain_graph::of(table_.size(), [this](std::uint32_t at) { return scope_successor(at); }))
 {
 }
 

@@ -5,7 +5,9 @@
 // reaches a given one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace vantor {
@@ -16,6 +18,16 @@ public:
 
     // successor[i] is the position that follows position i, or `none`.
     explicit chain_graph(std::vector<std::uint32_t> successor);
+
+    // The graph of `count` positions in which `step(i)` follows position i.
+    template <typename Step>
+    static chain_graph of(std::size_t count, Step step)
+    {
+        std::vector<std::uint32_t> successor(count);
+        for (std::uint32_t at = 0; at < count; ++at)
+            successor[at] = step(at);
+        return chain_graph(std::move(successor));
+    }
 
     std::uint32_t successor(std::uint32_t from) const { return successor_[from]; }
 

@@ -2,7 +2,6 @@
 
 #include <bitset>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -67,7 +66,7 @@ private:
     std::uint32_t successor(std::uint32_t at) const;
     std::uint32_t nested_type(std::uint32_t at) const;
     bool mark_emitted(std::uint32_t type);
-    frame start(std::uint32_t head) const { return {head, head, 0, graph_->walk_length(head)}; }
+    frame start(std::uint32_t head) const { return {head, head, 0, graph_.walk_length(head)}; }
 
     void print_declaration(std::uint32_t head, std::uint32_t length);
     void print_entry(std::size_t position, printing_state& state);
@@ -78,17 +77,17 @@ private:
     std::FILE* out_;
     std::span<const item_desc> table_;
     desc_index index_;
-    std::unique_ptr<chain_graph> graph_;
+    chain_graph graph_;
     std::bitset<65536> emitted_;
     std::vector<std::uint32_t> entries_;  // the declaration being printed
 };
 
-generator::generator(std::FILE* out, std::span<const item_desc> table) : out_(out), table_(table), index_(table)
+generator::generator(std::FILE* out, std::span<const item_desc> table)
+    : out_(out),
+      table_(table),
+      index_(table),
+      graph_(chain_graph::of(table_.size(), [this](std::uint32_t at) { return successor(at); }))
 {
-    std::vector<std::uint32_t> successors(table.size());
-    for (std::uint32_t at = 0; at < table.size(); ++at)
-        successors[at] = successor(at);
-    graph_ = std::make_unique<chain_graph>(std::move(successors));
 }
 
 // The entry a walk collects after `at`: the member its `next` names, or,
@@ -153,7 +152,7 @@ void generator::run(std::uint32_t root)
         }
         const std::uint32_t at = top.cur;
         ++top.collected;
-        top.cur = graph_->successor(at);
+        top.cur = graph_.successor(at);
         const std::uint32_t type = nested_type(at);
         if (type != none && !mark_emitted(type))
             frames.push_back(start(type));
@@ -165,7 +164,7 @@ void generator::print_declaration(std::uint32_t head, std::uint32_t length)
     // The walk is a pure function of the table, so it is walked again here
     // rather than kept for every declaration waiting on the stack.
     entries_.clear();
-    for (std::uint32_t at = head; entries_.size() < length; at = graph_->successor(at))
+    for (std::uint32_t at = head; entries_.size() < length; at = graph_.successor(at))
         entries_.push_back(at);
     // The head stays first whatever its offset.
     stable_sort_safe(std::span(entries_).subspan(1), [this](std::uint32_t a, std::uint32_t b) {
