@@ -37,6 +37,18 @@ dat_layout flat_chain()
     return layout;
 }
 
+// The first descriptor starts a chain of 65,535 one-byte members, ids 1 to
+// 65,535 in chain order: the path "65535" names the last.
+dat_layout member_chain()
+{
+    dat_layout layout;
+    for (std::uint32_t id = 1; id <= largest; ++id)
+        layout.descriptors.push_back(
+            {1, static_cast<std::uint16_t>(id), static_cast<std::uint16_t>(id < largest ? id + 1 : 0), 1, id - 1});
+    layout.data.assign(largest, 0);
+    return layout;
+}
+
 // Structure types nested 32,767 deep: type k holds member k+1 of type k+2.
 dat_layout deep_nesting()
 {
@@ -145,11 +157,13 @@ int main(int argc, char** argv)
     const std::string deep = (dir / "deep.dat").string();
     const std::string loop = (dir / "loop.dat").string();
     const std::string self = (dir / "self.dat").string();
+    const std::string members = (dir / "members.dat").string();
     const std::string shared = (dir / "shared.dat").string();
     vantor::testing::write_file(flat, vantor::testing::build_dat(flat_chain()));
     vantor::testing::write_file(deep, vantor::testing::build_dat(deep_nesting()));
     vantor::testing::write_file(loop, vantor::testing::build_dat(looping_chain()));
     vantor::testing::write_file(self, vantor::testing::build_dat(self_containing()));
+    vantor::testing::write_file(members, vantor::testing::build_dat(member_chain()));
     vantor::testing::write_file(shared, vantor::testing::build_dat(shared_chain(4096)));
 
     std::printf("best of 5 runs of %s, output to /dev/null\n", tool.c_str());
@@ -159,6 +173,8 @@ int main(int argc, char** argv)
     report("list 65,535 descriptors, one chain that loops", tool, {loop});
     report("read the last member of a 65,533-member chain", tool, {flat, "1.65535"});
     report("write the last member of a 65,533-member chain", tool, {flat, "1.65535=7"});
+    report("read the last member of a 65,535-member chain", tool, {members, "65535"});
+    report("write the last member of a 65,535-member chain", tool, {members, "65535=7"});
     report("read 33,333 levels deep in a self-containing type", tool, {self, deep_path()});
     report("list 4,096 types sharing one chain (16.8M lines)", tool, {shared}, 1);
     std::filesystem::remove_all(dir);
