@@ -68,19 +68,34 @@ std::optional<item_location> item_resolver::locate(std::uint32_t offset, const i
     return item_location{static_cast<std::size_t>(start), size};
 }
 
+// The array step: the token that named an array member must hold an index
+// below the element count; the element type, if any, becomes the scope.
+bool item_resolver::enter_element(std::string_view token, const item_desc& array, std::uint32_t& offset,
+                                  std::optional<std::uint32_t>& scope) const
+{
+    const std::size_t bracket = token.find('[');
+    if (bracket == std::string_view::npos)
+        return false;
+    // Whatever follows the digits, the closing bracket included, is ignored.
+    const auto index = static_cast<std::uint32_t>(parse_number(token.substr(bracket + 1)));
+    if (index >= array.offset)
+        return false;
+    offset += index * array.size;
+    scope = find_item(array.next);
+    return true;
+}
+
 std::optional<item_location> item_resolver::resolve(std::string_view path) const
 {
     const std::vector<std::string_view> tokens = split_tokens(path);
     std::optional<std::uint32_t> scope;
     if (!table_.empty())
         scope = 0;
-    // Offsets add up in 32-bit wrap-around arithmetic, as the unit's tools do.
+    // Offsets add up in 32-bit wrap-around arithmetic.
     std::uint32_t offset = 0;
     for (std::size_t k = 0; k < tokens.size(); ++k) {
         const std::int32_t number = parse_number(tokens[k]);
-        if (number == 0)
-            return std::nullopt;
-        const auto matched = find_in_scope(find_item(number), scope);
+        const auto matched = number == 0 ? std::nullopt : find_in_scope(find_item(number), scope);
         if (!matched)
             return std::nullopt;
         const item_desc& member = table_[*matched];
@@ -93,25 +108,16 @@ std::optional<item_location> item_resolver::resolve(std::string_view path) const
                 return std::nullopt;
         }
         if (!type || kind_of(table_[*type]) == KIND_MEMBER) {
+            // A leaf ends the path.
             if (k + 1 != tokens.size())
                 return std::nullopt;
             return locate(offset, member);
         }
-
         scope = type;
-        const item_desc& array = table_[*type];
         // Only a flag byte of exactly 3 is indexed; with bit 7 set the array
         // type itself stays the scope.
-        if (array.flag == KIND_ARRAY) {
-            const std::size_t bracket = tokens[k].find('[');
-            if (bracket == std::string_view::npos)
-                return std::nullopt;
-            const auto index = static_cast<std::uint32_t>(parse_number(tokens[k].substr(bracket + 1)));
-            if (index >= array.offset)
-                return std::nullopt;
-            offset += index * array.size;
-            scope = find_item(array.next);
-        }
+        if (table_[*type].flag == KIND_ARRAY && !enter_element(tokens[k], table_[*type], offset, scope))
+            return std::nullopt;
     }
     // No token, or the tokens ran out before a leaf.
     return std::nullopt;

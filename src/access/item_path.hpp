@@ -39,6 +39,8 @@ public:
 private:
     std::uint32_t scope_successor(std::uint32_t at) const;
     std::optional<item_location> locate(std::uint32_t offset, const item_desc& leaf) const;
+    bool enter_element(std::string_view token, const item_desc& array, std::uint32_t& offset,
+                       std::optional<std::uint32_t>& scope) const;
 
     std::size_t image_size_;
     std::uint32_t data_offset_;
