@@ -37,7 +37,6 @@ static_assert(sizeof(item_desc) == desc_bytes);
 namespace header_field {
 inline constexpr std::size_t item_numb = 4;
 inline constexpr std::size_t data_offset = 16;
-inline constexpr std::size_t flag = 24;
 }  // namespace header_field
 
 enum item_kind : std::uint8_t {
