@@ -50,9 +50,18 @@ dat_layout worked_example()
 {
     dat_layout layout;
     layout.descriptors = {
-        {5, 1, 2, 16, 0},   {2, 2, 10, 16, 0}, {1, 10, 11, 1, 0}, {1, 11, 12, 2, 2},
-        {1, 12, 3, 13, 4},  {1, 13, 4, 0, 8},  {3, 4, 5, 4, 2},   {2, 3, 20, 4, 0},
-        {1, 20, 0, 4, 0},   {2, 5, 30, 4, 0},  {1, 30, 31, 2, 0}, {1, 31, 0, 2, 2},
+        variable(1, 2, 16),
+        structure(2, 10, 16),
+        member(10, 11, 1, 0),
+        member(11, 12, 2, 2),
+        typed_member(12, 3, 13, 4),
+        typed_member(13, 4, 0, 8),
+        array(4, 5, 4, 2),
+        structure(3, 20, 4),
+        member(20, 0, 4, 0),
+        structure(5, 30, 4),
+        member(30, 31, 2, 0),
+        member(31, 0, 2, 2),
     };
     layout.data.assign(16, 0);
     return layout;

@@ -22,6 +22,32 @@ struct desc_row {
     std::uint32_t offset;
 };
 
+// One constructor per kind, so that a table reads as a layout rather than as
+// five numbers whose meaning changes with the flag.
+constexpr desc_row variable(std::uint16_t id, std::uint16_t type, std::uint32_t size)
+{
+    return {KIND_VARIABLE, id, type, size, 0};
+}
+constexpr desc_row structure(std::uint16_t id, std::uint16_t first_member, std::uint32_t size)
+{
+    return {KIND_STRUCT, id, first_member, size, 0};
+}
+// A scalar: `next` names its next sibling (0: the last).
+constexpr desc_row member(std::uint16_t id, std::uint16_t next, std::uint32_t size, std::uint32_t offset)
+{
+    return {KIND_MEMBER, id, next, size, offset};
+}
+// A member whose `next` names its type, a structure or an array; the sibling
+// moves into `size`.
+constexpr desc_row typed_member(std::uint16_t id, std::uint16_t type, std::uint16_t next_sibling, std::uint32_t offset)
+{
+    return {KIND_MEMBER, id, type, next_sibling, offset};
+}
+constexpr desc_row array(std::uint16_t id, std::uint16_t element, std::uint32_t stride, std::uint32_t count)
+{
+    return {KIND_ARRAY, id, element, stride, count};
+}
+
 struct dat_layout {
     std::vector<desc_row> descriptors;
     std::vector<unsigned char> data;

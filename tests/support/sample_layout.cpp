@@ -35,15 +35,30 @@ dat_layout sample_layout()
 {
     dat_layout layout;
     layout.descriptors = {
-        {5, 1, 100, 64, 0},                                                                     // variable 1
-        {2, 100, 2, 64, 0},   {1, 2, 3, 4, 0},     {1, 3, 110, 4, 4},  {1, 4, 120, 5, 12},
-        {1, 5, 130, 6, 40},   {1, 6, 150, 0, 60},                                               // type 100
-        {2, 110, 31, 8, 0},   {1, 31, 32, 1, 0},   {1, 32, 33, 2, 2},  {1, 33, 34, 2, 4},
-        {1, 34, 0, 2, 6},                                                                       // video
-        {2, 120, 51, 24, 0},  {1, 51, 52, 2, 0},   {1, 52, 53, 17, 2}, {1, 53, 0, 4, 20},       // vehicle
-        {3, 130, 140, 6, 3},                                                                    // 3 trips
-        {2, 140, 61, 6, 0},   {1, 61, 62, 2, 0},   {1, 62, 0, 4, 2},                            // trip
-        {2, 150, 71, 4, 0},   {1, 71, 72, 4, 0},   {1, 72, 73, 2, 0},  {1, 73, 0, 1, 0},        // union
+        variable(1, 100, 64),
+        structure(100, 2, 64),  // the variable's type
+        member(2, 3, 4, 0),  // version
+        typed_member(3, 110, 4, 4),
+        typed_member(4, 120, 5, 12),
+        typed_member(5, 130, 6, 40),
+        typed_member(6, 150, 0, 60),
+        structure(110, 31, 8),  // video
+        member(31, 32, 1, 0),
+        member(32, 33, 2, 2),
+        member(33, 34, 2, 4),
+        member(34, 0, 2, 6),
+        structure(120, 51, 24),  // vehicle
+        member(51, 52, 2, 0),
+        member(52, 53, 17, 2),
+        member(53, 0, 4, 20),
+        array(130, 140, 6, 3),  // 3 trips
+        structure(140, 61, 6),  // trip
+        member(61, 62, 2, 0),
+        member(62, 0, 4, 2),
+        structure(150, 71, 4),  // union
+        member(71, 72, 4, 0),
+        member(72, 73, 2, 0),
+        member(73, 0, 1, 0),
     };
     layout.data = sample_data();
     layout.item_desc_size = 16;
