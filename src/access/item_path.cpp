@@ -60,12 +60,13 @@ std::optional<std::uint32_t> item_resolver::find_in_scope(std::optional<std::uin
 
 std::optional<item_location> item_resolver::locate(std::uint32_t offset, const item_desc& leaf) const
 {
+    // The start is 64-bit: it must not wrap round to a header byte.
     const std::uint64_t start = std::uint64_t{data_offset_} + offset;
     const auto size = static_cast<std::int32_t>(leaf.size);
-    const std::uint64_t end = start + static_cast<std::uint64_t>(size > 0 ? size : 0);
-    if (end > image_size_)
+    const auto bytes = checked_region(image_size_, start, size > 0 ? static_cast<std::uint64_t>(size) : 0);
+    if (!bytes)
         return std::nullopt;
-    return item_location{static_cast<std::size_t>(start), size};
+    return item_location{bytes->start, size};
 }
 
 // The array step: the token that named an array member must hold an index

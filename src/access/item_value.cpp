@@ -87,21 +87,22 @@ int getdata(const file_image& image, std::string_view path, std::string& value)
     return 0;
 }
 
-int setdata(file_image& image, std::string_view path, std::string_view value)
+std::optional<region> setdata(file_image& image, std::string_view path, std::string_view value)
 {
     const auto item = resolve_for(image, path);
     if (!item)
-        return -1;
+        return std::nullopt;
     unsigned char* bytes = image.bytes.data() + item->start;
+    // A number item of 0 bytes or fewer stores nothing.
+    const auto size = static_cast<std::size_t>(std::max(item->size, 0));
     if (is_text(path, item->size)) {
-        const auto size = static_cast<std::size_t>(item->size);
         const std::size_t copied = std::min(size, value.size());
         std::copy_n(value.begin(), copied, bytes);
         std::fill_n(bytes + copied, size - copied, 0);
     } else {
         write_number(bytes, item->size, parse_number(value));
     }
-    return 0;
+    return region{item->start, size};
 }
 
 }  // namespace vantor

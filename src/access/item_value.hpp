@@ -2,6 +2,7 @@
 // bytes, or raw bytes taken as text.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,8 +16,9 @@ namespace vantor {
 int getdata(const file_image& image, std::string_view path, std::string& value);
 
 // Stores `value` into the item that `path` names: a number cut to the item's
-// width, or text cut or zero-padded to the item's size. Returns 0, or -1 when
-// the path does not resolve; nothing changes then.
-int setdata(file_image& image, std::string_view path, std::string_view value);
+// width, or text cut or zero-padded to the item's size. Returns the bytes of
+// the image it changed (none for a size of 0 or below), or nothing when the
+// path does not resolve; nothing changes then.
+std::optional<region> setdata(file_image& image, std::string_view path, std::string_view value);
 
 }  // namespace vantor

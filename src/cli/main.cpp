@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 #include <new>
 
@@ -5,6 +6,11 @@
 
 int main(int argc, char** argv)
 {
+#ifdef SIGXFSZ
+    // A write past a file-size limit then fails and is reported, instead of
+    // killing the tool in the middle of a store.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     try {
         return vantor::run(argc, argv, stdout);
     } catch (const std::bad_alloc&) {

@@ -67,13 +67,18 @@ int read_item(const file_image& image, const std::string& path, std::FILE* out)
 int write_item(file_image& image, const char* file_name, const std::string& path, const std::string& value,
                std::FILE* out)
 {
-    if (setdata(image, path, value) < 0) {
+    const auto changed = setdata(image, path, value);
+    if (!changed) {
         std::fprintf(out, "Error in setdata(%s)\n", path.c_str());
         return -1;
     }
-    // The value is echoed as typed, before the file is touched.
+    // The value is echoed as typed, and delivered before the file is touched:
+    // a result line that cannot be written stores nothing, so the exit status
+    // tells the truth about the file.
     std::fprintf(out, "setdata(%s)=%s\n", path.c_str(), value.c_str());
-    switch (store_data_area(file_name, image)) {
+    if (std::fflush(out) != 0)
+        return -1;
+    switch (store_item(file_name, image, *changed)) {
     case store_result::stored:
         return 0;
     case store_result::open_failed:
@@ -84,6 +89,13 @@ int write_item(file_image& image, const char* file_name, const std::string& path
         return -1;
     }
     return -1;
+}
+
+// Output that could not be delivered makes a run fail.
+int delivered(std::FILE* out, int status)
+{
+    const bool written = std::fflush(out) == 0 && !std::ferror(out);
+    return written ? status : -1;
 }
 
 }  // namespace
@@ -128,12 +140,12 @@ int run(int argc, const char* const* argv, std::FILE* out)
     print_banner(out);
     if (argc <= 1) {
         print_usage(out);
-        return -1;
+        return delivered(out, -1);
     }
     if (argc == 2)
-        return run_listing_mode(argv[1], out);
+        return delivered(out, run_listing_mode(argv[1], out));
     // Arguments after the item argument are never read.
-    return run_item_mode(argv[1], argv[2], out);
+    return delivered(out, run_item_mode(argv[1], argv[2], out));
 }
 
 }  // namespace vantor

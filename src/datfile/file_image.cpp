@@ -1,10 +1,14 @@
 #include "datfile/file_image.hpp"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <new>
+#include <system_error>
 #include <utility>
 
 #include "datfile/byte_order.hpp"
@@ -29,6 +33,63 @@ long long measure(std::FILE* file)
     return size;
 }
 
+// Symbolic links count as what they name.
+bool is_regular_file(const char* path)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(std::filesystem::status(path, error)) && !error;
+}
+
+void normalize_header_bytes(unsigned char* header)
+{
+    for (std::size_t field = 0; field < 6; ++field)
+        swap32(header + 4 * field);
+}
+
+void normalize_descriptor_bytes(unsigned char* table, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        unsigned char* desc = table + desc_bytes * i;
+        swap32(desc);       // size
+        swap32(desc + 4);   // offset
+        swap16(desc + 8);   // id
+        swap16(desc + 10);  // next
+    }
+}
+
+// Whether the stream, at its start, holds the header and descriptor table
+// that `image` was loaded with: read in slices, brought to host order as the
+// image was, and compared.
+bool holds_loaded_layout(std::FILE* file, const file_image& image)
+{
+    unsigned char header[header_bytes];
+    if (std::fread(header, 1, header_bytes, file) != header_bytes)
+        return false;
+    normalize_header_bytes(header);
+    if (std::memcmp(header, image.bytes.data(), header_bytes) != 0)
+        return false;
+
+    constexpr std::size_t slice = 4096;
+    std::vector<unsigned char> table(slice * desc_bytes);
+    for (std::size_t done = 0, count = image.item_numb(); done < count;) {
+        const std::size_t now = std::min(slice, count - done);
+        if (std::fread(table.data(), desc_bytes, now, file) != now)
+            return false;
+        normalize_descriptor_bytes(table.data(), now);
+        if (std::memcmp(table.data(), image.bytes.data() + header_bytes + desc_bytes * done, desc_bytes * now) != 0)
+            return false;
+        done += now;
+    }
+    return true;
+}
+
+// Whether the stream is at least `end` bytes long.
+bool reaches(std::FILE* file, std::size_t end)
+{
+    const long long size = measure(file);
+    return size >= 0 && static_cast<unsigned long long>(size) >= end;
+}
+
 }  // namespace
 
 dat_header file_image::header() const
@@ -48,21 +109,23 @@ std::vector<item_desc> file_image::descriptors() const
 
 std::variant<file_image, load_error> make_file_image(std::vector<unsigned char> bytes)
 {
-    if (bytes.size() < header_bytes)
+    if (!checked_region(bytes.size(), 0, header_bytes))
         return load_error{load_failure::read};
     const std::uint32_t item_numb = load_be32(bytes.data() + header_field::item_numb);
-    const std::uint64_t end = table_end(item_numb);
-    if (bytes.size() < end)
+    const auto table = checked_region(bytes.size(), header_bytes, std::uint64_t{desc_bytes} * item_numb);
+    if (!table)
         return load_error{load_failure::read};
-    // A data area inside the table would send converted descriptor bytes back
-    // into the file on the store.
-    if (load_be32(bytes.data() + header_field::data_offset) < end)
-        return load_error{load_failure::data_offset, static_cast<std::uint32_t>(end)};
+    // A data area inside the table would let an item overlap converted
+    // descriptor bytes.
+    if (load_be32(bytes.data() + header_field::data_offset) < table->end())
+        return load_error{load_failure::data_offset, static_cast<std::uint32_t>(table->end())};
     return file_image{std::move(bytes)};
 }
 
 std::variant<file_image, load_error> load_file_image(const char* path)
 {
+    if (!is_regular_file(path))
+        return load_error{load_failure::open};
     file_handle file(std::fopen(path, "rb"));
     if (!file)
         return load_error{load_failure::open};
@@ -81,37 +144,28 @@ std::variant<file_image, load_error> load_file_image(const char* path)
     return make_file_image(std::move(bytes));
 }
 
-void normalize_header(file_image& image)
-{
-    for (std::size_t field = 0; field < 6; ++field)
-        swap32(image.bytes.data() + 4 * field);
-}
+void normalize_header(file_image& image) { normalize_header_bytes(image.bytes.data()); }
 
 void normalize_descriptors(file_image& image)
 {
-    const std::uint32_t count = image.item_numb();
-    for (std::uint32_t i = 0; i < count; ++i) {
-        unsigned char* desc = image.bytes.data() + header_bytes + std::size_t{desc_bytes} * i;
-        swap32(desc);       // size
-        swap32(desc + 4);   // offset
-        swap16(desc + 8);   // id
-        swap16(desc + 10);  // next
-    }
+    normalize_descriptor_bytes(image.bytes.data() + header_bytes, image.item_numb());
 }
 
-store_result store_data_area(const char* path, const file_image& image)
+store_result store_item(const char* path, const file_image& image, region item)
 {
-    const std::uint32_t data_offset = image.data_offset();
+    if (!is_regular_file(path))
+        return store_result::open_failed;
     file_handle file(std::fopen(path, "r+b"));
     if (!file)
         return store_result::open_failed;
-    if (data_offset < image.bytes.size()) {
-        const std::size_t length = image.bytes.size() - data_offset;
-        if (std::fseek(file.get(), static_cast<long>(data_offset), SEEK_SET) != 0 ||
-            std::fwrite(image.bytes.data() + data_offset, 1, length, file.get()) != length)
-            return store_result::write_failed;
-    }
-    // The close flushes the write; a failure there is a failed store too.
+    // Unbuffered, so that the item goes out in one write of its own bytes.
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    if (!holds_loaded_layout(file.get(), image) || !reaches(file.get(), item.end()) ||
+        item.start > static_cast<std::size_t>(LONG_MAX))
+        return store_result::write_failed;
+    if (std::fseek(file.get(), static_cast<long>(item.start), SEEK_SET) != 0 ||
+        std::fwrite(image.bytes.data() + item.start, 1, item.size, file.get()) != item.size)
+        return store_result::write_failed;
     if (std::fclose(file.release()) != 0)
         return store_result::write_failed;
     return store_result::stored;

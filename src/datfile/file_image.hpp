@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "datfile/format.hpp"
+#include "datfile/region.hpp"
 
 namespace vantor {
 
@@ -22,7 +23,7 @@ struct file_image {
 };
 
 enum class load_failure {
-    open,         // the file cannot be opened for reading
+    open,         // no regular file, or it cannot be opened for reading
     alloc,        // the file is empty, or no buffer of its size
     read,         // short file, short table, or a short read
     data_offset,  // the data area would overlap the descriptor table
@@ -37,7 +38,8 @@ struct load_error {
 // a data area that does not overlap the table. Nothing is converted yet.
 std::variant<file_image, load_error> make_file_image(std::vector<unsigned char> bytes);
 
-// Reads the whole file, then checks it as make_file_image does.
+// Reads the whole file, then checks it as make_file_image does. Only a
+// regular file is opened: a FIFO or a device could block or never end.
 std::variant<file_image, load_error> load_file_image(const char* path);
 
 // Convert, in place, the header's six words and every descriptor's size,
@@ -47,8 +49,11 @@ void normalize_descriptors(file_image& image);
 
 enum class store_result { stored, open_failed, write_failed };
 
-// Writes the image's data area back into the file in place; header and table
-// are never written, and the file keeps its length.
-store_result store_data_area(const char* path, const file_image& image);
+// Writes the image's bytes in `item` back to the same offsets of the file, in
+// place, and no other byte. Nothing is written unless the file still holds
+// the header and descriptor table the image was loaded with and reaches the
+// item's end, so a file replaced, rewritten or shortened since the load is
+// left alone, and the file never grows.
+store_result store_item(const char* path, const file_image& image, region item);
 
 }  // namespace vantor

@@ -110,7 +110,11 @@ TEST(setdata, stores_numbers_big_endian_and_text_zero_padded)
         file_image image = value_image();
         bytes expected = image.bytes;
         std::copy(c.expected.begin(), c.expected.end(), expected.begin() + item_start(image, c.at));
-        EXPECT_EQ(setdata(image, c.path, c.value), 0) << c.path << '=' << c.value;
+        const auto changed = setdata(image, c.path, c.value);
+        ASSERT_TRUE(changed) << c.path << '=' << c.value;
+        // It reports exactly the bytes that a store has to write back.
+        EXPECT_EQ(changed->start, item_start(image, c.at)) << c.path;
+        EXPECT_EQ(changed->size, c.expected.size()) << c.path;
         EXPECT_EQ(image.bytes, expected) << c.path << '=' << c.value;
     }
 }
@@ -120,7 +124,7 @@ TEST(setdata, failure_changes_nothing)
     for (const char* path : {"1.99", "t1.17", "1.2.11", ""}) {
         file_image image = value_image();
         const bytes before = image.bytes;
-        EXPECT_EQ(setdata(image, path, "5"), -1) << path;
+        EXPECT_FALSE(setdata(image, path, "5")) << path;
         EXPECT_EQ(image.bytes, before);
     }
 }
@@ -131,12 +135,12 @@ TEST(item_value, raw_items_of_any_size_round_trip)
     std::string text(big_size + 50, 'x');
     for (std::size_t i = 0; i < text.size(); ++i)
         text[i] = static_cast<char>('a' + i % 26);
-    ASSERT_EQ(setdata(image, "1.18", text), 0);
+    ASSERT_TRUE(setdata(image, "1.18", text));
     std::string value;
     ASSERT_EQ(getdata(image, "1.18", value), 0);
     EXPECT_EQ(value, text.substr(0, big_size));
 
-    ASSERT_EQ(setdata(image, "1.18", "short"), 0);
+    ASSERT_TRUE(setdata(image, "1.18", "short"));
     ASSERT_EQ(getdata(image, "1.18", value), 0);
     EXPECT_EQ(value, "short" + std::string(big_size - 5, '\0'));
 }

@@ -120,7 +120,9 @@ TEST(cli, file_that_cannot_be_opened_for_update_keeps_its_bytes)
     const temp_file file(sample);
     std::filesystem::permissions(file.path(), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
                                                   std::filesystem::perms::others_read);
-    const auto run = testing::run_tool_unprivileged({file.path(), "1.3.33=5"});
+    testing::run_setup setup;
+    setup.unprivileged = true;
+    const auto run = testing::run_tool({file.path(), "1.3.33=5"}, setup);
     if (!run)
         GTEST_SKIP() << "cannot drop root privileges here";
     EXPECT_EQ(run->out, banner + "setdata(1.3.33)=5\nfopen(" + file.path() + ") error!\n");

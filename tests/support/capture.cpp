@@ -1,10 +1,12 @@
 #include "support/capture.hpp"
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,41 +43,39 @@ void redirect(int fd, const std::string& path, int flags)
     ::close(opened);
 }
 
-std::optional<tool_run> run(const std::vector<std::string>& args, bool unprivileged)
+std::string scratch_stem()
 {
-    const auto scratch = std::filesystem::temp_directory_path();
-    const std::string stem = "vantor-run-" + std::to_string(::getpid());
-    const std::string out_path = (scratch / (stem + ".out")).string();
-    const std::string err_path = (scratch / (stem + ".err")).string();
+    static std::atomic<unsigned> counter{0};
+    const auto stem = "vantor-run-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    return (std::filesystem::temp_directory_path() / stem).string();
+}
 
-    std::vector<char*> argv{const_cast<char*>(VANTOR_EXE)};
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        throw std::runtime_error("cannot fork");
-    if (pid == 0) {
-        redirect(0, "/dev/null", O_RDONLY);
+// In the child, between fork and exec.
+[[noreturn]] void exec_tool(std::vector<char*>& argv, const run_setup& setup, const std::string& out_path,
+                            const std::string& err_path)
+{
+    redirect(0, "/dev/null", O_RDONLY);
+    switch (setup.out) {
+    case output_to::capture:
         redirect(1, out_path, O_WRONLY | O_CREAT | O_TRUNC);
-        redirect(2, err_path, O_WRONLY | O_CREAT | O_TRUNC);
-        if (unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(cannot_drop);
-        ::execv(VANTOR_EXE, argv.data());
-        ::_exit(unprivileged ? cannot_drop : 127);
+        break;
+    case output_to::full_device:
+        redirect(1, "/dev/full", O_WRONLY);
+        break;
+    case output_to::closed:
+        ::close(1);
+        break;
     }
-    int wait_status = 0;
-    ::waitpid(pid, &wait_status, 0);
-    if (!WIFEXITED(wait_status))
-        throw std::runtime_error("the tool did not exit normally (signal " + std::to_string(WTERMSIG(wait_status)) +
-                                 ")");
-    tool_run result{WEXITSTATUS(wait_status), read_text(out_path), read_text(err_path)};
-    std::filesystem::remove(out_path);
-    std::filesystem::remove(err_path);
-    if (unprivileged && result.status == cannot_drop)
-        return std::nullopt;
-    return result;
+    redirect(2, err_path, O_WRONLY | O_CREAT | O_TRUNC);
+    if (setup.file_size_limit) {
+        const rlimit limit{*setup.file_size_limit, *setup.file_size_limit};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            ::_exit(126);
+    }
+    if (setup.unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+        ::_exit(cannot_drop);
+    ::execv(VANTOR_EXE, argv.data());
+    ::_exit(setup.unprivileged ? cannot_drop : 127);
 }
 
 }  // namespace
@@ -91,8 +91,51 @@ std::string capture_output(const std::function<void(std::FILE*)>& print)
     return text;
 }
 
-tool_run run_tool(const std::vector<std::string>& args) { return *run(args, false); }
+tool_process::tool_process(const std::vector<std::string>& args, const run_setup& setup)
+{
+    const std::string stem = scratch_stem();
+    out_path_ = stem + ".out";
+    err_path_ = stem + ".err";
+    unprivileged_ = setup.unprivileged;
+    captured_ = setup.out == output_to::capture;
+    std::vector<char*> argv{const_cast<char*>(VANTOR_EXE)};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_ = ::fork();
+    if (pid_ < 0)
+        throw std::runtime_error("cannot fork");
+    if (pid_ == 0)
+        exec_tool(argv, setup, out_path_, err_path_);
+}
 
-std::optional<tool_run> run_tool_unprivileged(const std::vector<std::string>& args) { return run(args, true); }
+tool_process::~tool_process()
+{
+    if (pid_ > 0)
+        ::waitpid(pid_, nullptr, 0);
+    std::error_code ignored;
+    std::filesystem::remove(out_path_, ignored);
+    std::filesystem::remove(err_path_, ignored);
+}
+
+std::optional<tool_run> tool_process::finish()
+{
+    int wait_status = 0;
+    ::waitpid(pid_, &wait_status, 0);
+    pid_ = -1;
+    if (!WIFEXITED(wait_status))
+        throw std::runtime_error("the tool did not exit normally (signal " + std::to_string(WTERMSIG(wait_status)) +
+                                 ")");
+    if (unprivileged_ && WEXITSTATUS(wait_status) == cannot_drop)
+        return std::nullopt;
+    return tool_run{WEXITSTATUS(wait_status), captured_ ? read_text(out_path_) : "", read_text(err_path_)};
+}
+
+tool_run run_tool(const std::vector<std::string>& args) { return *tool_process(args, {}).finish(); }
+
+std::optional<tool_run> run_tool(const std::vector<std::string>& args, const run_setup& setup)
+{
+    return tool_process(args, setup).finish();
+}
 
 }  // namespace vantor::testing

@@ -1,10 +1,12 @@
 // Test helpers that collect what the tool prints.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace vantor::testing {
@@ -18,12 +20,41 @@ struct tool_run {
     std::string err;      // standard error, which the tool never writes
 };
 
+enum class output_to { capture, full_device, closed };
+
+// How the child that runs the tool is set up before the exec.
+struct run_setup {
+    // Without the right to override file permissions: a root process drops
+    // to the unprivileged user 65534 first.
+    bool unprivileged = false;
+    std::optional<std::uint64_t> file_size_limit;  // in bytes
+    output_to out = output_to::capture;
+};
+
+// A started run of the built executable.
+class tool_process {
+public:
+    tool_process(const std::vector<std::string>& args, const run_setup& setup);
+    tool_process(const tool_process&) = delete;
+    tool_process& operator=(const tool_process&) = delete;
+    ~tool_process();
+
+    // Waits for the exit; nullopt when the child could not drop privileges.
+    std::optional<tool_run> finish();
+
+private:
+    pid_t pid_ = -1;
+    bool unprivileged_ = false;
+    bool captured_ = true;
+    std::string out_path_;
+    std::string err_path_;
+};
+
 // Runs the built executable with `args` (the program name excluded).
 tool_run run_tool(const std::vector<std::string>& args);
 
-// The same, but without the right to override file permissions: a root
-// process drops to the unprivileged user 65534 first. nullopt when the drop
-// is not possible here.
-std::optional<tool_run> run_tool_unprivileged(const std::vector<std::string>& args);
+// The same with a prepared child; nullopt when an unprivileged run is not
+// possible here.
+std::optional<tool_run> run_tool(const std::vector<std::string>& args, const run_setup& setup);
 
 }  // namespace vantor::testing

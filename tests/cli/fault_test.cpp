@@ -1,0 +1,205 @@
+// The command line on files and outputs that are not what the tool expects:
+// every run ends, says what failed, exits 255 and leaves the file as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "cli/cli_text.hpp"
+#include "support/capture.hpp"
+#include "support/dat_builder.hpp"
+#include "support/sample_layout.hpp"
+
+namespace vantor {
+namespace {
+
+using bytes = std::vector<unsigned char>;
+using testing::banner;
+using testing::run_tool;
+using testing::temp_file;
+
+const bytes sample = testing::build_dat(testing::sample_layout());
+constexpr std::size_t speed_limit = 28 + 24 * 16 + 8;  // file offset of item 1.3.33
+
+// A scratch folder, removed with everything in it.
+class scratch_dir {
+public:
+    scratch_dir() : path_(std::filesystem::temp_directory_path() / ("vantor-dir-" + std::to_string(::getpid())))
+    {
+        std::filesystem::create_directories(path_);
+        std::filesystem::permissions(path_, std::filesystem::perms::all);
+    }
+    ~scratch_dir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// The three modes, as the arguments that follow the file name.
+const std::vector<std::string> modes[] = {{}, {"1.3.33"}, {"1.3.33=5"}};
+
+struct mode_outputs {
+    std::string listing, read, write;  // %s stands for the file's name
+
+    std::string for_mode(std::size_t mode, const std::string& name) const
+    {
+        std::string text = mode == 0 ? listing : mode == 1 ? read : write;
+        if (const auto at = text.find("%s"); at != std::string::npos)
+            text.replace(at, 2, name);
+        return text;
+    }
+};
+
+void expect_refused(const std::string& path, const mode_outputs& outputs, const testing::run_setup& setup = {})
+{
+    for (std::size_t mode = 0; mode < 3; ++mode) {
+        std::vector<std::string> args{path};
+        args.insert(args.end(), modes[mode].begin(), modes[mode].end());
+        const auto run = run_tool(args, setup);
+        if (!run)
+            GTEST_SKIP() << "cannot drop root privileges here";
+        EXPECT_EQ(run->out, banner + outputs.for_mode(mode, path)) << path << " mode " << mode;
+        EXPECT_EQ(run->status, 255) << path << " mode " << mode;
+        EXPECT_EQ(run->err, "");
+    }
+}
+
+const mode_outputs not_a_regular_file{"fread(fd) error!\n", "fopen(%s) error!\n", "fopen(%s) error!\n"};
+
+TEST(faults, directory_and_device)
+{
+    const scratch_dir dir;
+    std::filesystem::create_directory(dir / "data.dat");
+    expect_refused(dir / "data.dat", not_a_regular_file);
+    expect_refused("/dev/null", not_a_regular_file);
+}
+
+// Item modes must not open a FIFO: with no writer the open would block for
+// ever. CTest's timeout catches a hang.
+TEST(faults, fifo_is_refused_by_the_item_modes_and_read_by_the_listing)
+{
+    const scratch_dir dir;
+    const std::string fifo = dir / "pipe.dat";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (std::size_t mode = 1; mode < 3; ++mode) {
+        std::vector<std::string> args{fifo};
+        args.insert(args.end(), modes[mode].begin(), modes[mode].end());
+        const testing::tool_run run = run_tool(args);
+        EXPECT_EQ(run.out, banner + "fopen(" + fifo + ") error!\n");
+        EXPECT_EQ(run.status, 255);
+    }
+    // The listing reads a stream as far as it goes, as cat would.
+    std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << "too short"; });
+    const testing::tool_run listing = run_tool({fifo});
+    writer.join();
+    EXPECT_EQ(listing.out, banner + "fread(fd) error!\n");
+    EXPECT_EQ(listing.status, 255);
+}
+
+TEST(faults, file_without_read_permission)
+{
+    const temp_file file(sample);
+    std::filesystem::permissions(file.path(), std::filesystem::perms::owner_write);
+    testing::run_setup setup;
+    setup.unprivileged = true;
+    expect_refused(file.path(), {"fopen(%s) error!\n", "fopen(%s) error!\n", "fopen(%s) error!\n"}, setup);
+    std::filesystem::permissions(file.path(), std::filesystem::perms::owner_read);
+    EXPECT_EQ(file.bytes(), sample);
+}
+
+TEST(faults, names_are_printed_as_given)
+{
+    const scratch_dir dir;
+    const std::string odd = dir / "100%s%n%d-\xC3\xBC\xFF.dat";
+    expect_refused(odd, {"fopen(%s) error!\n", "fopen(%s) error!\n", "fopen(%s) error!\n"});
+    // The same name on a real file works like any other.
+    testing::write_file(odd, sample);
+    EXPECT_EQ(run_tool({odd, "1.3.33=5"}).out, banner + "setdata(1.3.33)=5\n");
+    EXPECT_EQ(run_tool({odd, "1.3.33"}).out, banner + "getdata(1.3.33)=5\n");
+}
+
+struct output_case {
+    const char* name;
+    std::vector<std::string> args;  // after the file name
+    testing::output_to out;
+};
+
+class undeliverable_output : public ::testing::TestWithParam<output_case> {};
+
+// Output that cannot be written is a failure, and a write whose result line
+// cannot be delivered stores nothing.
+TEST_P(undeliverable_output, fails_and_leaves_the_file)
+{
+    const temp_file file(sample);
+    std::vector<std::string> args{file.path()};
+    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    testing::run_setup setup;
+    setup.out = GetParam().out;
+    const auto run = run_tool(args, setup);
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->status, 255);
+    EXPECT_EQ(run->err, "");
+    EXPECT_EQ(file.bytes(), sample);
+}
+
+const output_case outputs[] = {
+    {"listing_to_a_full_device", {}, testing::output_to::full_device},
+    {"read_to_a_full_device", {"1.3.33"}, testing::output_to::full_device},
+    {"write_to_a_full_device", {"1.3.33=5"}, testing::output_to::full_device},
+    {"listing_to_a_closed_output", {}, testing::output_to::closed},
+    {"read_to_a_closed_output", {"1.3.33"}, testing::output_to::closed},
+    {"write_to_a_closed_output", {"1.3.33=5"}, testing::output_to::closed},
+    {"failed_write_to_a_full_device", {"1.3.99=5"}, testing::output_to::full_device},
+};
+
+INSTANTIATE_TEST_SUITE_P(faults, undeliverable_output, ::testing::ValuesIn(outputs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(faults, write_past_a_file_size_limit_is_reported_and_stores_nothing)
+{
+    const temp_file file(sample);
+    testing::run_setup setup;
+    setup.file_size_limit = speed_limit - 20;  // below the item, above what the tool prints
+    const auto refused = run_tool({file.path(), "1.3.33=5"}, setup);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->out, banner + "setdata(1.3.33)=5\nfwrite(" + file.path() + ") error!\n");
+    EXPECT_EQ(refused->status, 255);
+    EXPECT_EQ(file.bytes(), sample);
+
+    setup.file_size_limit = speed_limit + 2;  // the item's end: the write fits
+    const auto stored = run_tool({file.path(), "1.3.33=5"}, setup);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->status, 0);
+    bytes expected = sample;
+    expected[speed_limit] = 0;
+    expected[speed_limit + 1] = 5;
+    EXPECT_EQ(file.bytes(), expected);
+}
+
+TEST(faults, concurrent_writes_of_different_items_both_land)
+{
+    for (int round = 0; round < 50; ++round) {
+        const temp_file file(sample);
+        testing::tool_process first({file.path(), "1.3.33=7"}, {});
+        testing::tool_process second({file.path(), "1.3.34=9"}, {});
+        EXPECT_EQ(first.finish()->status, 0);
+        EXPECT_EQ(second.finish()->status, 0);
+        bytes expected = sample;
+        expected[speed_limit + 1] = 7;
+        expected[speed_limit + 3] = 9;
+        ASSERT_EQ(file.bytes(), expected) << "round " << round;
+    }
+}
+
+}  // namespace
+}  // namespace vantor
