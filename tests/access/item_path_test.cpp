@@ -67,6 +67,7 @@ TEST(item_path, worked_example_paths)
         {"", std::nullopt},
         {"...tt", std::nullopt},
         {"65537", std::nullopt},          // ids compare over 32 bits
+        {"65537.12.20", std::nullopt},
         {"1.65546.20", std::nullopt},
         {"-65535", std::nullopt},
         {"1.13[0].30", landing{8, 2}},
@@ -85,6 +86,34 @@ TEST(item_path, worked_example_paths)
     };
     for (const auto& [path, expected] : cases)
         EXPECT_EQ(land(image, path), expected) << path;
+}
+
+TEST(item_path, element_index_is_checked_against_the_count_not_the_data)
+{
+    dat_layout layout = testing::worked_example();
+    layout.data.assign(64, 0);  // room for a third element and more
+    const file_image image = normalized_image(layout);
+    EXPECT_EQ(land(image, "1.13[1].30"), (landing{12, 2}));
+    EXPECT_EQ(land(image, "1.13[2].30"), std::nullopt);
+}
+
+TEST(item_path, link_to_a_descriptor_of_flag_0_is_a_sibling)
+{
+    dat_layout layout;
+    layout.descriptors = {testing::variable(1, 2, 4), testing::structure(2, 10, 4), testing::member(10, 11, 2, 0),
+                          {0, 11, 0, 2, 2}};
+    layout.data.assign(4, 0);
+    EXPECT_EQ(land(normalized_image(layout), "1.11"), (landing{2, 2}));
+}
+
+TEST(item_path, item_start_does_not_wrap_to_the_header)
+{
+    // 76 + (2^32 - 72) is 4 in 32 bits: a header byte.
+    dat_layout layout;
+    layout.descriptors = {testing::variable(1, 2, 4), testing::structure(2, 10, 4),
+                          testing::member(10, 0, 2, 0xFFFFFFB8u)};
+    layout.data.assign(8, 0);
+    EXPECT_EQ(land(normalized_image(layout), "1.10"), std::nullopt);
 }
 
 TEST(item_path, array_with_bit_7_is_not_indexed)

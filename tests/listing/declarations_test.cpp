@@ -110,6 +110,30 @@ const declaration_case cases[] = {
      "\nextern t_s002 s001;\t//size=16\n"
      "  BYTE   _001[16];\n"
      "} t_s001;\t//size:16\n\n"},
+    {"variable_with_bit_7_walks_on_to_the_member_its_size_names",
+     {{0x85, 1, 2, 10, 0}, testing::structure(2, 20, 4), testing::member(20, 0, 4, 0), testing::member(10, 0, 4, 0)},
+     "typedef struct s002\n{\n"
+     "  DWORD  d020;\t//off:00000\n"
+     "} t_s002;\t//size:4\n\n"
+     "\nextern t_s002 s001;\t//size=10\n"
+     "  DWORD  d010;\t//off:00000\n"
+     "  BYTE   _001[6];\n"
+     "} t_s001;\t//size:10\n\n"},
+    {"scalar_size_of_2_to_31_prints_negative",
+     {testing::structure(2, 10, 4), testing::member(10, 0, 0x80000000u, 0)},
+     "typedef struct s002\n{\n"
+     "  BYTE   ba010[-2147483648];\t//off:00000\n"
+     "  BYTE   _002[-2147483644];\n"
+     "} t_s002;\t//size:4\n\n"},
+    // 0x90000000 - 0x10 is negative as a signed 32-bit number: it sorts first.
+    {"offsets_compare_by_their_wrap_around_difference",
+     {testing::structure(2, 10, 32), testing::member(10, 11, 2, 0x10), testing::member(11, 0, 1, 0x90000000u)},
+     "typedef struct s002\n{\n"
+     "  BYTE   _011[-1879048192];\n"
+     "  BYTE   b011;\t//off:-1879048192\n"
+     "//  WORD   w010;\t//off:00016\n"
+     "  BYTE   _002[1879048223];\n"
+     "} t_s002;\t//size:32\n\n"},
     {"member_head_stays_first_whatever_its_offset", {{1, 10, 11, 2, 8}, {1, 11, 0, 4, 0}},
      "  BYTE   _010[8];\n"
      "  WORD   w010;\t//off:00008\n"
