@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "cli/modes.hpp"
 #include "support/capture.hpp"
@@ -74,6 +76,27 @@ std::string layout_assertions(const std::vector<desc_row>& rows)
     return checks;
 }
 
+// Runs `argv` without a shell, its output into `log`; the exit status, or -1.
+int run_compiler(const std::vector<std::string>& argv, const std::string& log)
+{
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0 || ::dup2(fd, 1) < 0 || ::dup2(fd, 2) < 0)
+            ::_exit(126);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
 // Compiles the tool's listing of `layout` with the assertions; returns the
 // compiler's complaints, empty when it accepted the file.
 std::string compile_listing(const dat_layout& layout)
@@ -84,19 +107,15 @@ std::string compile_listing(const dat_layout& layout)
                                "typedef uint8_t BYTE;\ntypedef uint16_t WORD;\ntypedef uint32_t DWORD;\n"
                                "#pragma pack(1)\n" +
                                listing + layout_assertions(layout.descriptors);
-    const testing::temp_file c_file({source.begin(), source.end()});
-    const std::string c_path = c_file.path() + ".c";
-    std::filesystem::copy_file(c_file.path(), c_path);
-    const std::string log_path = c_file.path() + ".log";
-    const std::string command =
-        std::string(C_COMPILER) + " -std=c11 -Wall -Werror -fsyntax-only " + c_path + " > " + log_path + " 2>&1";
-    const int status = std::system(command.c_str());
-    const std::vector<unsigned char> log = testing::read_file(log_path);
-    std::filesystem::remove(c_path);
-    std::filesystem::remove(log_path);
+    // Named .c so that the compiler takes it as C; removed on every way out.
+    const testing::temp_file c_file({source.begin(), source.end()}, ".c");
+    const testing::temp_file log({});
+    const int status = run_compiler({C_COMPILER, "-std=c11", "-Wall", "-Werror", "-fsyntax-only", c_file.path()},
+                                    log.path());
     if (status == 0)
         return "";
-    return "compiler failed:\n" + std::string(log.begin(), log.end()) + "\nsource:\n" + source;
+    const std::vector<unsigned char> complaints = log.bytes();
+    return "compiler failed:\n" + std::string(complaints.begin(), complaints.end()) + "\nsource:\n" + source;
 }
 
 // Random well-formed layouts: nested structures, arrays of structures, gaps

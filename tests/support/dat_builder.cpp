@@ -69,16 +69,19 @@ dat_layout worked_example()
 
 namespace {
 
-std::string fresh_path()
+std::string fresh_path(const std::string& suffix)
 {
     static std::atomic<unsigned> counter{0};
-    const auto name = "vantor-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".dat";
+    const auto name = "vantor-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + suffix;
     return (std::filesystem::temp_directory_path() / name).string();
 }
 
 }  // namespace
 
-temp_file::temp_file(const std::vector<unsigned char>& bytes) : path_(fresh_path()) { write_file(path_, bytes); }
+temp_file::temp_file(const std::vector<unsigned char>& bytes, const std::string& suffix) : path_(fresh_path(suffix))
+{
+    write_file(path_, bytes);
+}
 
 temp_file::~temp_file()
 {

@@ -77,7 +77,7 @@ dat_layout worked_example();
 // A data file written to a fresh temporary path, removed with the object.
 class temp_file {
 public:
-    explicit temp_file(const std::vector<unsigned char>& bytes);
+    explicit temp_file(const std::vector<unsigned char>& bytes, const std::string& suffix = ".dat");
     ~temp_file();
     temp_file(const temp_file&) = delete;
     temp_file& operator=(const temp_file&) = delete;
