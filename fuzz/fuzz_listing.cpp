@@ -10,6 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     static std::FILE* sink = std::fopen("/dev/null", "w");
     std::FILE* in = std::tmpfile();
+    if (!in)
+        return 0;
     std::fwrite(data, 1, size, in);
     std::rewind(in);
     const vantor::listing_result listing = vantor::print_listing(in, sink);

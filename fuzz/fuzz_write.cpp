@@ -1,0 +1,91 @@
+// Any item argument and any data file, as "argument\0file", run through the
+// command line's item mode on a real file. Whatever happens, the file keeps
+// its length and no byte outside the item changes; a write that succeeds
+// leaves exactly what setdata put into a separate image of the same bytes.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include <unistd.h>
+
+#include "access/item_value.hpp"
+#include "cli/modes.hpp"
+#include "datfile/file_image.hpp"
+
+namespace {
+
+using bytes = std::vector<unsigned char>;
+
+struct scratch_file {
+    std::string path = (std::filesystem::temp_directory_path() /
+                        ("vantor-fuzz-write-" + std::to_string(::getpid()) + ".dat"))
+                           .string();
+    ~scratch_file() { std::filesystem::remove(path); }
+};
+
+void put(const std::string& path, const bytes& content)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+}
+
+bytes get(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// What the file must hold after the run, and the status that goes with it.
+struct outcome {
+    bytes file;
+    int status;
+};
+
+outcome expected_outcome(const std::string& argument, const bytes& file)
+{
+    auto loaded = vantor::make_file_image(file);
+    auto* image = std::get_if<vantor::file_image>(&loaded);
+    if (!image)
+        return {file, -1};
+    vantor::normalize_header(*image);
+    vantor::normalize_descriptors(*image);
+    const std::size_t equals = argument.find('=');
+    if (equals == std::string::npos) {
+        std::string value;
+        return {file, vantor::getdata(*image, argument.substr(0, equals), value)};
+    }
+    const auto changed = vantor::setdata(*image, argument.substr(0, equals), argument.substr(equals + 1));
+    if (!changed)
+        return {file, -1};
+    bytes after = file;
+    std::copy_n(image->bytes.begin() + static_cast<long>(changed->start), changed->size,
+                after.begin() + static_cast<long>(changed->start));
+    return {after, 0};
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static const scratch_file scratch;
+    static std::FILE* sink = std::fopen("/dev/null", "w");
+    const std::uint8_t* split = std::find(data, data + size, 0);
+    if (split == data + size)
+        return 0;
+    const std::string argument(data, split);
+    const bytes file(split + 1, data + size);
+    put(scratch.path, file);
+
+    const outcome expected = expected_outcome(argument, file);
+    const int status = vantor::run_item_mode(scratch.path.c_str(), argument.c_str(), sink);
+    if (status != expected.status || get(scratch.path) != expected.file)
+        __builtin_trap();
+    return 0;
+}
