@@ -187,12 +187,17 @@ std::optional<measured_file> measure(const shape& kind, std::uint32_t descriptor
         return std::nullopt;
     const std::vector<command> commands = commands_for(chosen.vantor, path, kind.last_member(descriptors));
     const std::vector<series> runs = run_interleaved(commands, chosen.limits);
-    measured_file file{kind.name, kind.own_size == 0, descriptors, std::filesystem::file_size(path),
-                       runs[0], runs[1], runs[2], runs[3], runs[4], std::nullopt};
+    std::optional<output_size> output;
     if (kind.counts_lines)
-        file.output_lines = count_output_lines(commands[0], chosen.limits.cap_seconds);
+        output = measure_output(commands[0], chosen.limits.cap_seconds);
+    // The write keeps the file's size; a file that is gone was not measured.
+    std::error_code gone;
+    const std::uintmax_t size = std::filesystem::file_size(path, gone);
+    if (gone)
+        return std::nullopt;
     std::filesystem::remove(path);
-    return file;
+    return measured_file{kind.name, kind.own_size == 0, descriptors, size, runs[0], runs[1], runs[2], runs[3],
+                         runs[4], output};
 }
 
 std::vector<std::uint32_t> sizes_of(const shape& kind, const options& chosen)
@@ -224,7 +229,8 @@ int main(int argc, char** argv)
         for (const std::uint32_t descriptors : sizes_of(kind, *chosen)) {
             const auto file = measure(kind, descriptors, scratch.file(kind.name), *chosen);
             if (!file) {
-                std::fprintf(stderr, "vantor_bench: cannot write the %u-descriptor file\n", descriptors);
+                std::fprintf(stderr, "vantor_bench: the %u-descriptor file was not written or has gone\n",
+                             descriptors);
                 return 1;
             }
             files.push_back(*file);

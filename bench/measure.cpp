@@ -108,7 +108,7 @@ std::vector<series> run_interleaved(const std::vector<command>& commands, const 
     return results;
 }
 
-std::optional<std::uint64_t> count_output_lines(const command& words, unsigned cap_seconds)
+std::optional<output_size> measure_output(const command& words, unsigned cap_seconds)
 {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0)
@@ -116,15 +116,17 @@ std::optional<std::uint64_t> count_output_lines(const command& words, unsigned c
     const steady::time_point started = steady::now();
     const pid_t pid = start(words, ends[1], cap_seconds);
     ::close(ends[1]);
-    std::uint64_t lines = 0;
+    output_size size;
     char buffer[1 << 16];
-    for (ssize_t got; (got = ::read(ends[0], buffer, sizeof buffer)) > 0;)
-        lines += static_cast<std::uint64_t>(std::count(buffer, buffer + got, '\n'));
+    for (ssize_t got; (got = ::read(ends[0], buffer, sizeof buffer)) > 0;) {
+        size.lines += static_cast<std::uint64_t>(std::count(buffer, buffer + got, '\n'));
+        size.bytes += static_cast<std::uint64_t>(got);
+    }
     ::close(ends[0]);
     const run_result result = finish(pid, started);
     if (result.failed || result.timed_out)
         return std::nullopt;
-    return lines;
+    return size;
 }
 
 bool run_in_child(const std::function<void()>& work)

@@ -44,8 +44,13 @@ run_result run_once(const command& words, unsigned cap_seconds);
 // file meet the same state of the machine.
 std::vector<series> run_interleaved(const std::vector<command>& commands, const run_limits& limits);
 
-// The lines the command writes, or none when it failed or met the cap.
-std::optional<std::uint64_t> count_output_lines(const command& words, unsigned cap_seconds);
+struct output_size {
+    std::uint64_t lines = 0;
+    std::uint64_t bytes = 0;
+};
+
+// What the command writes, or none when it failed or met the cap.
+std::optional<output_size> measure_output(const command& words, unsigned cap_seconds);
 
 // Runs `work` in a child process, so that what it allocates never counts in
 // the peak RSS of the commands started later: a forked child starts with

@@ -171,22 +171,27 @@ void print_growth(std::FILE* out, const std::vector<measured_file>& files, std::
     }
 }
 
-void print_lines(std::FILE* out, const std::vector<measured_file>& files, const run_limits& limits)
+void print_output(std::FILE* out, const std::vector<measured_file>& files, const run_limits& limits)
 {
-    if (std::none_of(files.begin(), files.end(), [](const measured_file& file) { return file.output_lines; }))
+    if (std::none_of(files.begin(), files.end(), [](const measured_file& file) { return file.output.has_value(); }))
         return;
     std::fprintf(out, "\nOutput of the listing:\n\n");
-    print_heading(out, {"shape", "descriptors", "file", "lines", "listing", "lines per second"}, 1);
+    print_heading(out, {"shape", "descriptors", "file", "lines", "output", "listing", "lines per second", "per second"},
+                  1);
     for (const measured_file& file : files) {
-        if (!file.output_lines)
+        if (!file.output)
             continue;
         std::vector<std::string> cells = file_cells(file);
-        cells.push_back(grouped(*file.output_lines));
+        cells.push_back(grouped(file.output->lines));
+        cells.push_back(bytes(file.output->bytes));
         cells.push_back(time_cell(file.listing, limits));
-        const bool timed = !file.listing.timed_out() && !file.listing.failed();
-        cells.push_back(timed ? grouped(static_cast<std::uint64_t>(static_cast<double>(*file.output_lines) /
-                                                                   file.listing.median_seconds()))
-                              : "–");
+        if (file.listing.timed_out() || file.listing.failed()) {
+            cells.insert(cells.end(), {"–", "–"});
+        } else {
+            const double time = file.listing.median_seconds();
+            cells.push_back(grouped(static_cast<std::uint64_t>(static_cast<double>(file.output->lines) / time)));
+            cells.push_back(bytes(static_cast<std::uintmax_t>(static_cast<double>(file.output->bytes) / time)) + "/s");
+        }
         print_row(out, cells);
     }
 }
@@ -217,7 +222,7 @@ void print_report(std::FILE* out, const std::vector<measured_file>& files, std::
                  bytes(static_cast<std::uintmax_t>(setup.bare_peak_kib) * 1024).c_str());
     print_memory(out, files);
     print_growth(out, files, shapes, limits);
-    print_lines(out, files, limits);
+    print_output(out, files, limits);
     print_shapes(out, shapes);
     std::fprintf(out, "\nMachine: %s. Command: `%s`\n", setup.machine.c_str(), setup.command_line.c_str());
 }

@@ -20,7 +20,7 @@ struct measured_file {
     std::uint32_t descriptors = 0;
     std::uintmax_t file_bytes = 0;
     series listing, read, write, xxd, cat;
-    std::optional<std::uint64_t> output_lines;
+    std::optional<output_size> output;
 };
 
 struct report_setup {
