@@ -1,182 +1,242 @@
-// Times the built tool on the largest tables the format allows and prints
-// wall time and peak memory for each run. Not a test: it asserts nothing.
-//   vantor_bench [path/to/vantor]
-#include <chrono>
+// Times the built tool beside xxd and cat on large data files of our own and
+// prints markdown tables for the README. Not a test: it asserts nothing.
+//   vantor_bench [--runs N] [--vantor PATH] [--sizes 4k,16k,65k] [--shapes chain,...] [--cap SECONDS]
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "measure.hpp"
+#include "report.hpp"
+#include "shapes.hpp"
 #include "support/dat_builder.hpp"
 
 namespace {
 
-using vantor::testing::dat_layout;
-using vantor::testing::desc_row;
+using namespace vantor::bench;
 
-constexpr std::uint16_t largest = 65535;  // descriptors in the largest table
+constexpr std::uint32_t largest_table = 65535;
 
-// Variable 1 of structure 2 whose chain holds every other descriptor as a
-// 2-byte member: ids 3 to 65535, the last one at the end of the chain.
-dat_layout flat_chain()
-{
-    dat_layout layout;
-    const std::uint32_t members = largest - 2;
-    layout.descriptors = {{5, 1, 2, 2 * members, 0}, {2, 2, 3, 2 * members, 0}};
-    for (std::uint32_t i = 0; i < members; ++i) {
-        const auto id = static_cast<std::uint16_t>(3 + i);
-        const auto next = static_cast<std::uint16_t>(i + 1 < members ? id + 1 : 0);
-        layout.descriptors.push_back({1, id, next, 2, 2 * i});
-    }
-    layout.data.assign(2 * members, 0);
-    return layout;
-}
-
-// The first descriptor starts a chain of 65,535 one-byte members, ids 1 to
-// 65,535 in chain order: the path "65535" names the last.
-dat_layout member_chain()
-{
-    dat_layout layout;
-    for (std::uint32_t id = 1; id <= largest; ++id)
-        layout.descriptors.push_back(
-            {1, static_cast<std::uint16_t>(id), static_cast<std::uint16_t>(id < largest ? id + 1 : 0), 1, id - 1});
-    layout.data.assign(largest, 0);
-    return layout;
-}
-
-// Structure types nested 32,767 deep: type k holds member k+1 of type k+2.
-dat_layout deep_nesting()
-{
-    dat_layout layout;
-    layout.descriptors = {{5, 1, 2, 4, 0}};
-    for (std::uint32_t type = 2; type + 1 <= largest; type += 2) {
-        const bool innermost = type + 1 == largest;
-        layout.descriptors.push_back({2, static_cast<std::uint16_t>(type), static_cast<std::uint16_t>(type + 1), 4, 0});
-        layout.descriptors.push_back({1, static_cast<std::uint16_t>(type + 1),
-                                      static_cast<std::uint16_t>(innermost ? 0 : type + 2), innermost ? 4u : 0u, 0});
-    }
-    layout.data.assign(4, 0);
-    return layout;
-}
-
-// One member chain that links back to its start, shared by every type.
-dat_layout looping_chain()
-{
-    dat_layout layout = flat_chain();
-    layout.descriptors.back().next = 3;
-    return layout;
-}
-
-// A structure that contains itself through member 10, named 33,333 deep.
-dat_layout self_containing()
-{
-    dat_layout layout;
-    layout.descriptors = {{5, 1, 2, 4, 0}, {2, 2, 10, 4, 0}, {1, 10, 2, 11, 0}, {1, 11, 0, 4, 0}};
-    layout.data.assign(4, 0);
-    return layout;
-}
-
-std::string deep_path()
-{
-    std::string path = "1";
-    while (path.size() < 100'000)
-        path += ".10";
-    return path + ".11";
-}
-
-// Types that all share one member chain, each member typed with the next
-// type: every type's declaration holds the whole chain, so the text grows
-// with the square of the count.
-dat_layout shared_chain(std::uint16_t types)
-{
-    dat_layout layout;
-    layout.descriptors = {{5, 1, 2, 4, 0}};
-    const auto member = [](std::uint32_t k) { return static_cast<std::uint16_t>(2 * k + 3); };
-    for (std::uint32_t k = 0; k < types; ++k) {
-        const auto type = static_cast<std::uint16_t>(2 * k + 2);
-        const bool last = k + 1 == types;
-        layout.descriptors.push_back({2, type, member(0), 4, 0});
-        layout.descriptors.push_back(
-            {1, member(k), static_cast<std::uint16_t>(last ? 2 : type + 2), last ? 0u : member(k + 1), 0});
-    }
-    layout.data.assign(4, 0);
-    return layout;
-}
-
-struct measurement {
-    double seconds;
-    long peak_kib;
-    int status;
+struct options {
+    run_limits limits;
+    std::string vantor = VANTOR_EXE;
+    std::vector<std::uint32_t> sizes{4096, 16384, largest_table};
+    std::vector<shape> shapes;
 };
 
-measurement run(const std::string& tool, const std::vector<std::string>& args)
+std::vector<std::string_view> split(std::string_view list)
 {
-    std::vector<char*> argv{const_cast<char*>(tool.c_str())};
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::execv(tool.c_str(), argv.data());
-        ::_exit(127);
+    std::vector<std::string_view> items;
+    while (!list.empty()) {
+        const std::size_t comma = std::min(list.find(','), list.size());
+        items.push_back(list.substr(0, comma));
+        list.remove_prefix(std::min(comma + 1, list.size()));
     }
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    return {elapsed.count(), usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+    return items;
 }
 
-void report(const char* what, const std::string& tool, const std::vector<std::string>& args, int repeats = 5)
+std::optional<std::uint32_t> parse_number(std::string_view text)
 {
-    measurement best{1e9, 0, 0};
-    for (int i = 0; i < repeats; ++i) {
-        const measurement m = run(tool, args);
-        if (m.seconds < best.seconds)
-            best = m;
+    std::uint32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+// "16k" is 16,384 descriptors; "64k" and "65k" stop at the largest table.
+// Every shape fits in 64.
+std::optional<std::uint32_t> parse_size(std::string_view text)
+{
+    const bool kilo = text.ends_with('k');
+    const auto number = parse_number(kilo ? text.substr(0, text.size() - 1) : text);
+    if (!number || *number > largest_table)
+        return std::nullopt;
+    const std::uint32_t size = std::min(kilo ? *number * 1024 : *number, largest_table);
+    if (size < 64)
+        return std::nullopt;
+    return size;
+}
+
+std::optional<shape> find_shape(std::string_view name)
+{
+    for (const shape& kind : all_shapes())
+        if (kind.name == name)
+            return kind;
+    return std::nullopt;
+}
+
+bool parse_sizes(std::string_view list, options& chosen)
+{
+    chosen.sizes.clear();
+    for (const std::string_view item : split(list)) {
+        const auto size = parse_size(item);
+        if (!size)
+            return false;
+        chosen.sizes.push_back(*size);
     }
-    std::printf("%-52s %8.1f ms %8ld KiB  exit %d\n", what, best.seconds * 1e3, best.peak_kib, best.status);
+    return !chosen.sizes.empty();
+}
+
+bool parse_shapes(std::string_view list, options& chosen)
+{
+    chosen.shapes.clear();
+    for (const std::string_view item : split(list)) {
+        const auto kind = find_shape(item);
+        if (!kind)
+            return false;
+        chosen.shapes.push_back(*kind);
+    }
+    return !chosen.shapes.empty();
+}
+
+bool parse_option(std::string_view name, std::string_view value, options& chosen)
+{
+    if (name == "--runs") {
+        const auto runs = parse_number(value);
+        chosen.limits.rounds = static_cast<int>(runs.value_or(0));
+        return runs && *runs >= 1 && *runs <= 1000;
+    }
+    if (name == "--cap") {
+        const auto cap = parse_number(value);
+        chosen.limits.cap_seconds = cap.value_or(0);
+        return cap && *cap >= 1;
+    }
+    if (name == "--vantor") {
+        chosen.vantor = value;
+        return true;
+    }
+    if (name == "--sizes")
+        return parse_sizes(value, chosen);
+    if (name == "--shapes")
+        return parse_shapes(value, chosen);
+    return false;
+}
+
+std::optional<options> parse_options(int argc, char** argv)
+{
+    options chosen;
+    chosen.shapes.assign(all_shapes().begin(), all_shapes().end());
+    for (int k = 1; k < argc; k += 2)
+        if (k + 1 >= argc || !parse_option(argv[k], argv[k + 1], chosen))
+            return std::nullopt;
+    return chosen;
+}
+
+std::string command_line(int argc, char** argv)
+{
+    std::string line = argv[0];
+    for (int k = 1; k < argc; ++k)
+        line += std::string(" ") + argv[k];
+    return line;
+}
+
+std::string cpu_model()
+{
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    for (std::string line; std::getline(cpuinfo, line);)
+        if (line.starts_with("model name"))
+            return line.substr(line.find(':') + 2);
+    return "unknown CPU";
+}
+
+std::string machine()
+{
+    return "nproc " + std::to_string(::sysconf(_SC_NPROCESSORS_ONLN)) + ", " + cpu_model();
+}
+
+// A folder for the generated files, removed with the object.
+class scratch_folder {
+public:
+    scratch_folder()
+        : path_(std::filesystem::temp_directory_path() / ("vantor-bench-" + std::to_string(::getpid())))
+    {
+        std::filesystem::create_directories(path_);
+    }
+    ~scratch_folder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    scratch_folder(const scratch_folder&) = delete;
+    scratch_folder& operator=(const scratch_folder&) = delete;
+
+    std::string file(std::string_view name) const { return (path_ / name).string() + ".dat"; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::vector<command> commands_for(const std::string& vantor, const std::string& path, const std::string& member)
+{
+    return {{vantor, path}, {vantor, path, member}, {vantor, path, member + "=7"}, {"xxd", path}, {"cat", path}};
+}
+
+std::optional<measured_file> measure(const shape& kind, std::uint32_t descriptors, const std::string& path,
+                                     const options& chosen)
+{
+    std::fprintf(stderr, "vantor_bench: %.*s at %u descriptors\n", static_cast<int>(kind.name.size()),
+                 kind.name.data(), descriptors);
+    if (!run_in_child([&] { vantor::testing::write_file(path, vantor::testing::build_dat(kind.layout(descriptors))); }))
+        return std::nullopt;
+    const std::vector<command> commands = commands_for(chosen.vantor, path, kind.last_member(descriptors));
+    const std::vector<series> runs = run_interleaved(commands, chosen.limits);
+    std::optional<output_size> output;
+    if (kind.counts_lines)
+        output = measure_output(commands[0], chosen.limits.cap_seconds);
+    // The write keeps the file's size; a file that is gone was not measured.
+    std::error_code gone;
+    const std::uintmax_t size = std::filesystem::file_size(path, gone);
+    if (gone)
+        return std::nullopt;
+    std::filesystem::remove(path);
+    return measured_file{kind.name, kind.own_size == 0, descriptors, size, runs[0], runs[1], runs[2], runs[3],
+                         runs[4], output};
+}
+
+std::vector<std::uint32_t> sizes_of(const shape& kind, const options& chosen)
+{
+    if (kind.own_size != 0)
+        return {kind.own_size};
+    return chosen.sizes;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const std::string tool = argc > 1 ? argv[1] : VANTOR_EXE;
-    const auto dir = std::filesystem::temp_directory_path() / ("vantor-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string flat = (dir / "flat.dat").string();
-    const std::string deep = (dir / "deep.dat").string();
-    const std::string loop = (dir / "loop.dat").string();
-    const std::string self = (dir / "self.dat").string();
-    const std::string members = (dir / "members.dat").string();
-    const std::string shared = (dir / "shared.dat").string();
-    vantor::testing::write_file(flat, vantor::testing::build_dat(flat_chain()));
-    vantor::testing::write_file(deep, vantor::testing::build_dat(deep_nesting()));
-    vantor::testing::write_file(loop, vantor::testing::build_dat(looping_chain()));
-    vantor::testing::write_file(self, vantor::testing::build_dat(self_containing()));
-    vantor::testing::write_file(members, vantor::testing::build_dat(member_chain()));
-    vantor::testing::write_file(shared, vantor::testing::build_dat(shared_chain(4096)));
-
-    std::printf("best of 5 runs of %s, output to /dev/null\n", tool.c_str());
-    report("banner and usage only", tool, {});
-    report("list 65,535 descriptors, one chain", tool, {flat});
-    report("list 65,535 descriptors, types nested 32,767 deep", tool, {deep});
-    report("list 65,535 descriptors, one chain that loops", tool, {loop});
-    report("read the last member of a 65,533-member chain", tool, {flat, "1.65535"});
-    report("write the last member of a 65,533-member chain", tool, {flat, "1.65535=7"});
-    report("read the last member of a 65,535-member chain", tool, {members, "65535"});
-    report("write the last member of a 65,535-member chain", tool, {members, "65535=7"});
-    report("read 33,333 levels deep in a self-containing type", tool, {self, deep_path()});
-    report("list 4,096 types sharing one chain (16.8M lines)", tool, {shared}, 1);
-    std::filesystem::remove_all(dir);
+    const std::optional<options> chosen = parse_options(argc, argv);
+    if (!chosen) {
+        std::fprintf(stderr,
+                     "usage: %s [--runs N] [--vantor PATH] [--sizes 4k,16k,65k] [--shapes NAME,...] "
+                     "[--cap SECONDS]\n",
+                     argv[0]);
+        return 2;
+    }
+    if (::access(chosen->vantor.c_str(), X_OK) != 0) {
+        std::fprintf(stderr, "vantor_bench: cannot run %s\n", chosen->vantor.c_str());
+        return 1;
+    }
+    const scratch_folder scratch;
+    std::vector<measured_file> files;
+    for (const shape& kind : chosen->shapes)
+        for (const std::uint32_t descriptors : sizes_of(kind, *chosen)) {
+            const auto file = measure(kind, descriptors, scratch.file(kind.name), *chosen);
+            if (!file) {
+                std::fprintf(stderr, "vantor_bench: the %u-descriptor file was not written or has gone\n",
+                             descriptors);
+                return 1;
+            }
+            files.push_back(*file);
+        }
+    const report_setup setup{command_line(argc, argv), machine(), chosen->limits,
+                             run_once({chosen->vantor}, chosen->limits.cap_seconds).peak_kib};
+    print_report(stdout, files, chosen->shapes, setup);
     return 0;
 }

@@ -1,0 +1,268 @@
+#include "shapes.hpp"
+
+#include <vector>
+
+namespace vantor::bench {
+
+namespace {
+
+using testing::array;
+using testing::dat_layout;
+using testing::desc_row;
+using testing::member;
+using testing::structure;
+using testing::typed_member;
+using testing::variable;
+
+constexpr std::uint32_t largest_table = 65535;
+
+// Every shape numbers its descriptors within the 16 bits an id has.
+constexpr std::uint16_t id(std::uint32_t number) { return static_cast<std::uint16_t>(number); }
+
+// The next id along a chain of `count` ids from `first`, or 0 after the last.
+constexpr std::uint16_t sibling(std::uint32_t first, std::uint32_t k, std::uint32_t count)
+{
+    return id(k + 1 < count ? first + k + 1 : 0);
+}
+
+// Variable 1 of structure 2, which holds words 3 to N, chained in table order
+// and laid out in it.
+dat_layout chain(std::uint32_t descriptors)
+{
+    const std::uint32_t words = descriptors - 2;
+    dat_layout layout;
+    layout.descriptors = {variable(1, 2, 2 * words), structure(2, 3, 2 * words)};
+    for (std::uint32_t k = 0; k < words; ++k)
+        layout.descriptors.push_back(member(id(3 + k), sibling(3, k, words), 2, 2 * k));
+    layout.data.assign(2 * words, 0);
+    return layout;
+}
+
+// Member N of the root's type, in a table numbered 1 to N in table order.
+std::string last_id(std::uint32_t descriptors) { return "1." + std::to_string(descriptors); }
+
+// The same words, each linked to the one before it in the table: the chain
+// runs from word N down to word 3, against the order of the offsets.
+dat_layout reverse(std::uint32_t descriptors)
+{
+    const std::uint32_t words = descriptors - 2;
+    dat_layout layout;
+    layout.descriptors = {variable(1, 2, 2 * words), structure(2, id(descriptors), 2 * words)};
+    for (std::uint32_t k = 0; k < words; ++k)
+        layout.descriptors.push_back(member(id(3 + k), id(k > 0 ? 2 + k : 0), 2, 2 * k));
+    layout.data.assign(2 * words, 0);
+    return layout;
+}
+
+std::string reverse_last(std::uint32_t) { return "1.3"; }
+
+// Structure type k holds member k, of type k + 1, and a DWORD after it; the
+// innermost type holds one to three DWORDs. The members on the way down
+// have the smallest ids, so that the path to the innermost DWORD fits in one
+// argument (128 KiB at most).
+struct nesting {
+    explicit nesting(std::uint32_t descriptors)
+        : levels((descriptors - 3) / 3), innermost_dwords(descriptors - 2 - 3 * levels)
+    {
+    }
+
+    std::uint32_t way_down(std::uint32_t level) const { return 2 + level; }
+    // For `levels`, the innermost type and its first DWORD.
+    std::uint32_t type(std::uint32_t level) const { return levels + 2 + 2 * level; }
+    std::uint32_t dword(std::uint32_t level) const { return levels + 3 + 2 * level; }
+    std::uint32_t type_size(std::uint32_t level) const { return 4 * (innermost_dwords + levels - level); }
+
+    std::uint32_t levels;
+    std::uint32_t innermost_dwords;
+};
+
+dat_layout nested(std::uint32_t descriptors)
+{
+    const nesting plan(descriptors);
+    dat_layout layout;
+    layout.descriptors.push_back(variable(1, id(plan.type(0)), plan.type_size(0)));
+    for (std::uint32_t level = 0; level < plan.levels; ++level) {
+        layout.descriptors.push_back(structure(id(plan.type(level)), id(plan.way_down(level)), plan.type_size(level)));
+        layout.descriptors.push_back(
+            typed_member(id(plan.way_down(level)), id(plan.type(level + 1)), id(plan.dword(level)), 0));
+        layout.descriptors.push_back(member(id(plan.dword(level)), 0, 4, plan.type_size(level + 1)));
+    }
+    const std::uint32_t first = plan.dword(plan.levels);
+    layout.descriptors.push_back(structure(id(plan.type(plan.levels)), id(first), plan.type_size(plan.levels)));
+    for (std::uint32_t k = 0; k < plan.innermost_dwords; ++k)
+        layout.descriptors.push_back(member(id(first + k), sibling(first, k, plan.innermost_dwords), 4, 4 * k));
+    layout.data.assign(plan.type_size(0), 0);
+    return layout;
+}
+
+std::string nested_last(std::uint32_t descriptors)
+{
+    const nesting plan(descriptors);
+    std::string path = "1";
+    for (std::uint32_t level = 0; level <= plan.levels; ++level) {
+        path += '.';
+        path += std::to_string(level < plan.levels ? plan.way_down(level) : descriptors);
+    }
+    return path;
+}
+
+// Variable 1 of structure 2, whose members 3 to 10 are each an array of four
+// elements of its own structure type; the element types share the rest of
+// the table out as words. Ids follow the table order: the members, the
+// arrays 11 to 18, then each element type followed by its words.
+constexpr std::uint32_t array_members = 8;
+constexpr std::uint32_t elements = 4;
+constexpr std::uint32_t first_array = 3 + array_members;
+constexpr std::uint32_t first_element_type = first_array + array_members;
+
+std::vector<std::uint32_t> words_per_element(std::uint32_t descriptors)
+{
+    const std::uint32_t words = descriptors - 2 - 3 * array_members;
+    std::vector<std::uint32_t> counts(array_members, words / array_members);
+    counts.back() += words % array_members;
+    return counts;
+}
+
+void add_element_type(dat_layout& layout, std::uint32_t type, std::uint32_t words)
+{
+    layout.descriptors.push_back(structure(id(type), id(type + 1), 2 * words));
+    for (std::uint32_t k = 0; k < words; ++k)
+        layout.descriptors.push_back(member(id(type + 1 + k), sibling(type + 1, k, words), 2, 2 * k));
+}
+
+dat_layout arrays(std::uint32_t descriptors)
+{
+    const std::vector<std::uint32_t> words = words_per_element(descriptors);
+    std::vector<std::uint32_t> offsets;
+    std::uint32_t size = 0;
+    for (const std::uint32_t count : words) {
+        offsets.push_back(size);
+        size += elements * 2 * count;
+    }
+    dat_layout layout;
+    layout.descriptors = {variable(1, 2, size), structure(2, 3, size)};
+    for (std::uint32_t k = 0; k < array_members; ++k)
+        layout.descriptors.push_back(
+            typed_member(id(3 + k), id(first_array + k), sibling(3, k, array_members), offsets[k]));
+    std::uint32_t type = first_element_type;
+    for (std::uint32_t k = 0; k < array_members; ++k) {
+        layout.descriptors.push_back(array(id(first_array + k), id(type), 2 * words[k], elements));
+        type += 1 + words[k];
+    }
+    type = first_element_type;
+    for (std::uint32_t k = 0; k < array_members; ++k) {
+        add_element_type(layout, type, words[k]);
+        type += 1 + words[k];
+    }
+    layout.data.assign(size, 0);
+    return layout;
+}
+
+std::string arrays_last(std::uint32_t descriptors)
+{
+    return "1." + std::to_string(2 + array_members) + "[" + std::to_string(elements - 1) + "]." +
+           std::to_string(descriptors);
+}
+
+// The generator's quadratic case: about N/2 structure types, each declared
+// from the one before it, whose chains all run into one chain of about N/2
+// descriptors of kind 4, which prints nothing.
+//   1      variable of structure 3: typed member 4 (of type 6) and word 5,
+//          the one leaf of the file;
+//   2      a member of type 6 whose sibling link names the first kind-4
+//          descriptor;
+//   6...   the types: `next` names the following type (the last names 6),
+//          which declares it; since `next` names a structure, `size`, 2, is
+//          at once the byte size and the sibling link to member 2;
+//   then   the kind-4 chain: `next` names type 6, declared by then, `size`
+//          the next in the chain; offsets fall along it, so each sort moves
+//          them all.
+constexpr std::uint8_t no_kind = 4;
+constexpr std::uint32_t first_silent_type = 6;
+
+dat_layout silent(std::uint32_t descriptors)
+{
+    const std::uint32_t types = (descriptors - 5) / 2;
+    const std::uint32_t tail = descriptors - 5 - types;
+    const std::uint32_t first_tail = first_silent_type + types;
+    dat_layout layout;
+    layout.descriptors = {
+        variable(1, 3, 4),
+        typed_member(2, first_silent_type, id(first_tail), 0),
+        structure(3, 4, 4),
+        typed_member(4, first_silent_type, 5, 0),
+        member(5, 0, 2, 2),
+    };
+    for (std::uint32_t k = 0; k < types; ++k) {
+        const std::uint32_t next_type = k + 1 < types ? first_silent_type + k + 1 : first_silent_type;
+        layout.descriptors.push_back(structure(id(first_silent_type + k), id(next_type), 2));
+    }
+    for (std::uint32_t k = 0; k < tail; ++k)
+        layout.descriptors.push_back(
+            desc_row{no_kind, id(first_tail + k), first_silent_type, sibling(first_tail, k, tail), tail - k});
+    layout.data.assign(4, 0);
+    return layout;
+}
+
+std::string silent_last(std::uint32_t) { return "1.5"; }
+
+// 1,024 structure types, 2 to 1,025, that all have the same chain of 4,096
+// words; its first 1,023 members are of types 3 to 1,025 instead, so that
+// the root's type 2 reaches every type. Each declaration prints the whole
+// chain: about 4.2 million lines.
+constexpr std::uint32_t shared_types = 1024;
+constexpr std::uint32_t shared_members = 4096;
+
+dat_layout shared(std::uint32_t descriptors)
+{
+    const std::uint32_t members = descriptors - 1 - shared_types;
+    const std::uint32_t first_member = 2 + shared_types;
+    dat_layout layout;
+    layout.descriptors.push_back(variable(1, 2, 2 * members));
+    for (std::uint32_t k = 0; k < shared_types; ++k)
+        layout.descriptors.push_back(structure(id(2 + k), id(first_member), 2));
+    for (std::uint32_t k = 0; k < members; ++k) {
+        const std::uint16_t own = id(first_member + k);
+        const std::uint16_t next = sibling(first_member, k, members);
+        layout.descriptors.push_back(k + 1 < shared_types ? typed_member(own, id(3 + k), next, 2 * k)
+                                                          : member(own, next, 2, 2 * k));
+    }
+    layout.data.assign(2 * members, 0);
+    return layout;
+}
+
+// Copies of the largest chain, one after another in one table, so that every
+// id appears as many times; lookups from either end find identical copies.
+dat_layout duplicate_ids(std::uint32_t descriptors)
+{
+    dat_layout layout = chain(largest_table);
+    const std::vector<desc_row> copy = layout.descriptors;
+    while (layout.descriptors.size() + copy.size() <= descriptors)
+        layout.descriptors.insert(layout.descriptors.end(), copy.begin(), copy.end());
+    return layout;
+}
+
+std::string duplicate_ids_last(std::uint32_t) { return last_id(largest_table); }
+
+constexpr shape shapes[] = {
+    {"chain", "variable 1 of structure 2 whose N-2 words are chained in table order; path 1.N", 0, false, chain,
+     last_id},
+    {"reverse", "the same words chained against table order; path 1.3, the end of the chain", 0, false, reverse,
+     reverse_last},
+    {"nested", "about N/3 structure types, each holding the next and a DWORD; path down to the innermost DWORD", 0,
+     false, nested, nested_last},
+    {"arrays", "8 members, each an array of 4 elements of its own type of about N/8 words; path 1.10[3].N", 0, false,
+     arrays, arrays_last},
+    {"silent", "about N/2 declared types whose chains share about N/2 descriptors of kind 4; path 1.5", 0, false,
+     silent, silent_last},
+    {"shared", "1,024 types that share one chain of 4,096 members; path 1.5121, the end of the chain",
+     1 + shared_types + shared_members, true, shared, last_id},
+    {"dupids", "9 copies of chain at 65,535 in one table, every id 9 times; path 1.65535", 9 * largest_table, false,
+     duplicate_ids, duplicate_ids_last},
+};
+
+}  // namespace
+
+std::span<const shape> all_shapes() { return shapes; }
+
+}  // namespace vantor::bench
