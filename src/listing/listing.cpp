@@ -1,8 +1,7 @@
 #include "listing/listing.hpp"
 
-#include <cstring>
-
-#include "datfile/byte_order.hpp"
+#include "datfile/table_reader.hpp"
+#include "listing/text_writer.hpp"
 
 namespace vantor {
 
@@ -11,41 +10,24 @@ namespace {
 // No table at all for a count whose byte size does not fit in 32 bits.
 constexpr std::uint32_t max_item_numb = (1u << 28) - 1;
 
-void print_header(std::FILE* out, dat_header& header)
+void print_header(text_writer& out, const dat_header& header)
 {
-    std::fprintf(out, "/*\n");
-    std::fprintf(out, " * item_desc_size=%d\n", static_cast<std::int32_t>(swap32(&header.item_desc_size)));
-    std::fprintf(out, " * item_numb     =%d\n", static_cast<std::int32_t>(swap32(&header.item_numb)));
-    std::fprintf(out, " * header_size   =%d\n", static_cast<std::int32_t>(swap32(&header.header_size)));
-    std::fprintf(out, " * desc_size     =%d\n", static_cast<std::int32_t>(swap32(&header.desc_size)));
-    std::fprintf(out, " * data_offset   =%d\n", static_cast<std::int32_t>(swap32(&header.data_offset)));
-    std::fprintf(out, " * data_len      =%d\n", static_cast<std::int32_t>(swap32(&header.data_len)));
-    std::fprintf(out, " * flag          =%d\n", header.flag);
+    out << "/*\n";
+    out << " * item_desc_size=" << decimal(header.item_desc_size) << '\n';
+    out << " * item_numb     =" << decimal(header.item_numb) << '\n';
+    out << " * header_size   =" << decimal(header.header_size) << '\n';
+    out << " * desc_size     =" << decimal(header.desc_size) << '\n';
+    out << " * data_offset   =" << decimal(header.data_offset) << '\n';
+    out << " * data_len      =" << decimal(header.data_len) << '\n';
+    out << " * flag          =" << decimal(header.flag) << '\n';
 }
 
-void print_row(std::FILE* out, item_desc& desc)
+void print_row(text_writer& out, const item_desc& desc)
 {
     if (kind_of(desc) != KIND_MEMBER)
-        std::fprintf(out, " *\n *  size   offset   id next flag\n");
-    std::fprintf(out, " *%6d", static_cast<std::int32_t>(swap32(&desc.size)));
-    std::fprintf(out, "%9d", static_cast<std::int32_t>(swap32(&desc.offset)));
-    std::fprintf(out, "%5d", swap16(&desc.id));
-    std::fprintf(out, "%5d", swap16(&desc.next));
-    std::fprintf(out, "%5d\n", desc.flag);
-}
-
-// A record cut short keeps the bytes it got, unconverted, and the
-// declarations read its fields as little-endian numbers, whatever the host.
-item_desc as_little_endian(const item_desc& raw)
-{
-    unsigned char bytes[desc_bytes];
-    std::memcpy(bytes, &raw, desc_bytes);
-    item_desc desc = raw;
-    desc.size = load_le32(bytes);
-    desc.offset = load_le32(bytes + 4);
-    desc.id = load_le16(bytes + 8);
-    desc.next = load_le16(bytes + 10);
-    return desc;
+        out << " *\n *  size   offset   id next flag\n";
+    out << " *" << right(desc.size, 6) << right(desc.offset, 9) << right(desc.id, 5) << right(desc.next, 5)
+        << right(desc.flag, 5) << '\n';
 }
 
 }  // namespace
@@ -53,34 +35,36 @@ item_desc as_little_endian(const item_desc& raw)
 listing_result print_listing(std::FILE* in, std::FILE* out)
 {
     listing_result result;
-    dat_header header{};
-    if (std::fread(&header, 1, header_bytes, in) != header_bytes) {
+    table_reader reader(in);
+    const auto header = reader.read_header();
+    if (!header) {
         result.failure = listing_failure::header_read;
         return result;
     }
-    print_header(out, header);
+    text_writer text(out);
+    print_header(text, *header);
 
-    if (header.item_numb == 0 || header.item_numb > max_item_numb) {
+    const std::uint32_t count = header->item_numb;
+    if (count == 0 || count > max_item_numb) {
         result.failure = listing_failure::table_alloc;
         return result;
     }
     result.has_table = true;
-    for (std::uint32_t i = 0; i < header.item_numb; ++i) {
-        item_desc desc{};
-        if (std::fread(&desc, 1, desc_bytes, in) != desc_bytes) {
-            result.table.push_back(as_little_endian(desc));
-            result.failure = listing_failure::record_read;
-            result.failed_record = i;
-            return result;
-        }
-        print_row(out, desc);
-        result.table.push_back(desc);
+    while (const auto desc = reader.next(count)) {
+        print_row(text, *desc);
+        result.table.push_back(*desc);
     }
-    std::fprintf(out, " */\n\n\n");
+    if (reader.delivered() < count) {
+        result.table.push_back(reader.cut_short());
+        result.failure = listing_failure::record_read;
+        result.failed_record = reader.delivered();
+        return result;
+    }
+    text << " */\n\n\n";
 
     // Every read delivered its whole record, so the stream stands here.
-    const auto position = static_cast<std::uint32_t>(table_end(header.item_numb));
-    if (position != header.data_offset) {
+    const auto position = static_cast<std::uint32_t>(table_end(count));
+    if (position != header->data_offset) {
         result.failure = listing_failure::data_offset;
         result.table_end = position;
     }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,32 @@ TEST(listing, table_cut_inside_a_record_keeps_its_bytes_as_little_endian)
     EXPECT_EQ(run.result.table[2].id, 10u);
     // The comment stays open after the last whole row.
     EXPECT_TRUE(run.text.ends_with(" *     1        0   10   11    1\n")) << run.text;
+}
+
+// Records arrive in slices of 4,096: a cut on either side of a slice's end
+// still lists every whole record before it, and keeps the part-read one.
+TEST(listing, long_table_cut_anywhere_lists_every_whole_record)
+{
+    dat_layout layout;
+    for (std::uint16_t id = 1; id <= 8200; ++id)
+        layout.descriptors.push_back(testing::member(id, 0, 2, id));
+    const std::vector<unsigned char> whole = testing::build_dat(layout);
+    const std::pair<std::size_t, std::size_t> cuts[] = {{4095, 3}, {4096, 0}, {4096, 9}, {8191, 15}, {8199, 1}};
+    for (const auto& [record, extra] : cuts) {
+        const std::vector<unsigned char> bytes(whole.begin(), whole.begin() + static_cast<long>(28 + 16 * record + extra));
+        const listed run = list_bytes(bytes);
+        EXPECT_EQ(run.result.failure, listing_failure::record_read) << record;
+        EXPECT_EQ(run.result.failed_record, record);
+        ASSERT_EQ(run.result.table.size(), record + 1);
+        EXPECT_EQ(run.result.table[record - 1].id, record);
+        // The part-read record holds its first bytes, the size, little-endian.
+        EXPECT_EQ(run.result.table[record].size, extra >= 4 ? 0x02000000u : 0u) << record;
+        const auto rows = static_cast<std::size_t>(std::count(run.text.begin(), run.text.end(), '\n')) - 8;
+        EXPECT_EQ(rows, record) << record;
+        char last_row[48];
+        std::snprintf(last_row, sizeof last_row, " *     2%9zu%5zu    0    1\n", record, record);
+        EXPECT_TRUE(run.text.ends_with(last_row)) << record;
+    }
 }
 
 }  // namespace
