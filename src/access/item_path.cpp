@@ -1,5 +1,8 @@
 #include "access/item_path.hpp"
 
+#include <algorithm>
+#include <vector>
+
 #include "access/number.hpp"
 
 namespace vantor {
@@ -28,32 +31,58 @@ std::vector<std::string_view> split_tokens(std::string_view path)
 }  // namespace
 
 item_resolver::item_resolver(const file_image& image)
-    : image_size_(image.bytes.size()),
-      data_offset_(image.data_offset()),
-      table_(image.descriptors()),
-      index_(table_),
-      graph_(chain_graph::of(table_.size(), [this](std::uint32_t at) { return scope_successor(at); }))
+    : image_(image), index_(image.table(), image.item_numb(), desc_index::pick::first)
 {
+}
+
+std::optional<std::uint32_t> item_resolver::find_item(std::int64_t id)
+{
+    const std::uint32_t node = index_.find(id);
+    if (node == desc_index::none)
+        return std::nullopt;
+    return node;
 }
 
 // One step along a member chain. Whether `next` names the member's type is
 // told by bit 1 of the named descriptor's flag alone (kinds 2 and 3 have it);
 // the sibling of a typed member is named by its size.
-std::uint32_t item_resolver::scope_successor(std::uint32_t at) const
+std::uint32_t item_resolver::scope_successor(std::uint32_t node)
 {
-    const item_desc& cur = table_[at];
+    const item_desc cur = desc(node);
     const auto named = find_item(cur.next);
     if (!named)
         return chain_graph::none;
-    if ((table_[*named].flag & 0x02) == 0)
+    if ((desc(*named).flag & 0x02) == 0)
         return *named;
     return find_item(cur.size).value_or(chain_graph::none);
 }
 
-std::optional<std::uint32_t> item_resolver::find_in_scope(std::optional<std::uint32_t> target,
-                                                          std::optional<std::uint32_t> scope) const
+// A walk that meets no end within as many steps as there are nodes has come
+// back into itself.
+bool item_resolver::reaches(std::uint32_t scope, std::uint32_t target)
 {
-    if (!target || !scope || !graph_.reaches(*scope, *target))
+    constexpr std::uint64_t max_nodes = 65537;
+    const std::uint64_t limit = std::min<std::uint64_t>(image_.item_numb(), max_nodes);
+    if (!reach_) {
+        std::uint32_t node = scope;
+        for (std::uint64_t step = 0; step < limit && steps_ <= 4 * max_nodes; ++step, ++steps_) {
+            if (node == target)
+                return true;
+            node = scope_successor(node);
+            if (node == chain_graph::none)
+                return false;
+        }
+        if (steps_ <= 4 * max_nodes)
+            return false;
+        reach_.emplace(chain_graph::of(index_.node_count(), [this](std::uint32_t at) { return scope_successor(at); }));
+    }
+    return reach_->reaches(scope, target);
+}
+
+std::optional<std::uint32_t> item_resolver::find_in_scope(std::optional<std::uint32_t> target,
+                                                          std::optional<std::uint32_t> scope)
+{
+    if (!target || !scope || !reaches(*scope, *target))
         return std::nullopt;
     return target;
 }
@@ -61,9 +90,9 @@ std::optional<std::uint32_t> item_resolver::find_in_scope(std::optional<std::uin
 std::optional<item_location> item_resolver::locate(std::uint32_t offset, const item_desc& leaf) const
 {
     // The start is 64-bit: it must not wrap round to a header byte.
-    const std::uint64_t start = std::uint64_t{data_offset_} + offset;
+    const std::uint64_t start = std::uint64_t{image_.data_offset()} + offset;
     const auto size = static_cast<std::int32_t>(leaf.size);
-    const auto bytes = checked_region(image_size_, start, size > 0 ? static_cast<std::uint64_t>(size) : 0);
+    const auto bytes = checked_region(image_.bytes.size(), start, size > 0 ? static_cast<std::uint64_t>(size) : 0);
     if (!bytes)
         return std::nullopt;
     return item_location{bytes->start, size};
@@ -72,7 +101,7 @@ std::optional<item_location> item_resolver::locate(std::uint32_t offset, const i
 // The array step: the token that named an array member must hold an index
 // below the element count; the element type, if any, becomes the scope.
 bool item_resolver::enter_element(std::string_view token, const item_desc& array, std::uint32_t& offset,
-                                  std::optional<std::uint32_t>& scope) const
+                                  std::optional<std::uint32_t>& scope)
 {
     const std::size_t bracket = token.find('[');
     if (bracket == std::string_view::npos)
@@ -86,11 +115,11 @@ bool item_resolver::enter_element(std::string_view token, const item_desc& array
     return true;
 }
 
-std::optional<item_location> item_resolver::resolve(std::string_view path) const
+std::optional<item_location> item_resolver::resolve(std::string_view path)
 {
     const std::vector<std::string_view> tokens = split_tokens(path);
     std::optional<std::uint32_t> scope;
-    if (!table_.empty())
+    if (image_.item_numb() != 0)
         scope = 0;
     // Offsets add up in 32-bit wrap-around arithmetic.
     std::uint32_t offset = 0;
@@ -99,7 +128,7 @@ std::optional<item_location> item_resolver::resolve(std::string_view path) const
         const auto matched = number == 0 ? std::nullopt : find_in_scope(find_item(number), scope);
         if (!matched)
             return std::nullopt;
-        const item_desc& member = table_[*matched];
+        const item_desc member = desc(*matched);
         offset += member.offset;
 
         std::optional<std::uint32_t> type;
@@ -108,7 +137,8 @@ std::optional<item_location> item_resolver::resolve(std::string_view path) const
             if (!type)
                 return std::nullopt;
         }
-        if (!type || kind_of(table_[*type]) == KIND_MEMBER) {
+        const item_desc type_desc = type ? desc(*type) : member;
+        if (!type || kind_of(type_desc) == KIND_MEMBER) {
             // A leaf ends the path.
             if (k + 1 != tokens.size())
                 return std::nullopt;
@@ -117,7 +147,7 @@ std::optional<item_location> item_resolver::resolve(std::string_view path) const
         scope = type;
         // Only a flag byte of exactly 3 is indexed; with bit 7 set the array
         // type itself stays the scope.
-        if (table_[*type].flag == KIND_ARRAY && !enter_element(tokens[k], table_[*type], offset, scope))
+        if (type_desc.flag == KIND_ARRAY && !enter_element(tokens[k], type_desc, offset, scope))
             return std::nullopt;
     }
     // No token, or the tokens ran out before a leaf.

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "datfile/chain_graph.hpp"
 #include "datfile/desc_index.hpp"
@@ -20,33 +19,38 @@ struct item_location {
     std::int32_t size;  // a size of 2^31 or more is negative
 };
 
+// Descriptors are named by nodes of a desc_index: the first descriptor
+// bearing each id, and the table's first entry as node 0.
 class item_resolver {
 public:
     explicit item_resolver(const file_image& image);
 
-    // Position of the first descriptor bearing `id`.
-    std::optional<std::uint32_t> find_item(std::int64_t id) const { return index_.first(id); }
+    // The node of the first descriptor bearing `id`.
+    std::optional<std::uint32_t> find_item(std::int64_t id);
 
     // `target` when it is `scope` itself or lies on the member chain that
     // starts at `scope`; a chain that runs back into itself ends there.
     std::optional<std::uint32_t> find_in_scope(std::optional<std::uint32_t> target,
-                                               std::optional<std::uint32_t> scope) const;
+                                               std::optional<std::uint32_t> scope);
 
     // The item a path names, or nothing when the path does not resolve to a
     // leaf that lies wholly inside the image.
-    std::optional<item_location> resolve(std::string_view path) const;
+    std::optional<item_location> resolve(std::string_view path);
 
 private:
-    std::uint32_t scope_successor(std::uint32_t at) const;
+    item_desc desc(std::uint32_t node) const { return image_.descriptor(index_.position(node)); }
+    std::uint32_t scope_successor(std::uint32_t node);
+    bool reaches(std::uint32_t scope, std::uint32_t target);
     std::optional<item_location> locate(std::uint32_t offset, const item_desc& leaf) const;
     bool enter_element(std::string_view token, const item_desc& array, std::uint32_t& offset,
-                       std::optional<std::uint32_t>& scope) const;
+                       std::optional<std::uint32_t>& scope);
 
-    std::size_t image_size_;
-    std::uint32_t data_offset_;
-    std::vector<item_desc> table_;
+    const file_image& image_;
     desc_index index_;
-    chain_graph graph_;
+    // Walks along member chains are taken step by step, until they have cost
+    // more than settling every chain at once would.
+    std::uint64_t steps_ = 0;
+    std::optional<chain_reach> reach_;
 };
 
 std::optional<item_location> resolve_item_path(const file_image& image, std::string_view path);

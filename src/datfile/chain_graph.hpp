@@ -1,7 +1,7 @@
-// Member chains as a graph in which every descriptor has at most one
-// successor. A hostile table may make a chain run back into itself, and one
-// chain may be walked many times; this answers, in constant time after one
-// linear pass, how many distinct descriptors a walk visits and whether it
+// Member chains as a graph in which every node has at most one successor. A
+// hostile table may make a chain run back into itself, and one chain may be
+// walked many times; this answers, in constant time after one linear pass,
+// how many distinct nodes a walk visits, and (chain_reach) whether it
 // reaches a given one.
 #pragma once
 
@@ -16,10 +16,10 @@ class chain_graph {
 public:
     static constexpr std::uint32_t none = UINT32_MAX;
 
-    // successor[i] is the position that follows position i, or `none`.
+    // successor[i] is the node that follows node i, or `none`.
     explicit chain_graph(std::vector<std::uint32_t> successor);
 
-    // The graph of `count` positions in which `step(i)` follows position i.
+    // The graph of `count` nodes in which `step(i)` follows node i.
     template <typename Step>
     static chain_graph of(std::size_t count, Step step)
     {
@@ -29,28 +29,38 @@ public:
         return chain_graph(std::move(successor));
     }
 
+    std::uint32_t size() const { return static_cast<std::uint32_t>(successor_.size()); }
     std::uint32_t successor(std::uint32_t from) const { return successor_[from]; }
 
-    // Number of distinct positions a walk from `from` visits, `from` included,
-    // before it ends or comes back to a position it has visited.
-    std::uint32_t walk_length(std::uint32_t from) const;
+    // Number of distinct nodes a walk from `from` visits, `from` included,
+    // before it ends or comes back to a node it has visited.
+    std::uint32_t walk_length(std::uint32_t from) const { return length_[from]; }
 
-    // Whether a walk from `from` visits `target` (a position reaches itself).
-    bool reaches(std::uint32_t from, std::uint32_t target) const;
+    // Whether `at` lies on a loop: its successor's walk is as long as its own.
+    bool on_loop(std::uint32_t at) const
+    {
+        return successor_[at] != none && length_[successor_[at]] == length_[at];
+    }
 
 private:
-    void settle_path(const std::vector<std::uint32_t>& path, std::uint32_t stop);
-    void number_trees();
-
     std::vector<std::uint32_t> successor_;
-    // Where the walk from a position ends up: the first position on a cycle,
-    // or the last position when the walk simply ends.
-    std::vector<std::uint32_t> root_;
-    std::vector<std::uint32_t> depth_;       // steps from a position to its root
-    std::vector<std::uint32_t> cycle_;       // cycle number of a root, or none
-    std::vector<std::uint32_t> cycle_size_;  // by cycle number
-    // Entry and exit times of a depth-first walk of the reversed edges, so
-    // that "target lies on the walk from `from`" is an interval test.
+    std::vector<std::uint32_t> length_;
+};
+
+// Whether a walk reaches a node, as an interval test on the entry and exit
+// times of a depth-first walk along reversed edges. Every node of a loop
+// shares the interval of the loop and all that hangs on it.
+class chain_reach {
+public:
+    explicit chain_reach(const chain_graph& graph);
+
+    // A node reaches itself.
+    bool reaches(std::uint32_t from, std::uint32_t target) const
+    {
+        return enter_[target] <= enter_[from] && leave_[from] <= leave_[target];
+    }
+
+private:
     std::vector<std::uint32_t> enter_;
     std::vector<std::uint32_t> leave_;
 };

@@ -1,34 +1,73 @@
 #include "datfile/desc_index.hpp"
 
+#include <cstring>
+
+#include "datfile/format.hpp"
+
 namespace vantor {
 
 namespace {
-constexpr std::size_t id_count = 65536;
+constexpr std::uint32_t id_count = 65536;
 }
 
-desc_index::desc_index(std::span<const item_desc> table) : first_(id_count, absent), last_(id_count, absent)
+desc_index::desc_index(const unsigned char* table, std::uint32_t count, pick rule)
+    : table_(table), count_(count), node_of_id_(id_count, none)
 {
-    for (std::uint32_t position = 0; position < table.size(); ++position) {
-        const std::uint16_t id = table[position].id;
-        if (first_[id] == absent)
-            first_[id] = position;
-        last_[id] = position;
+    if (count_ == 0)
+        return;
+    positions_.push_back(0);
+    if (rule == pick::first) {
+        if (id_at(0) != 0)
+            node_of_id_[id_at(0)] = 0;
+        scanned_ = 1;
+        return;
+    }
+    // Positions first, turned into nodes in a second pass.
+    for (std::uint32_t at = 0; at < count_; ++at)
+        node_of_id_[id_at(at)] = at;
+    scanned_ = count_;
+    node_of_id_[0] = none;
+    for (std::uint32_t id = 1; id < id_count; ++id) {
+        const std::uint32_t last = node_of_id_[id];
+        // The first entry keeps node 0 when it is itself the one found.
+        if (last == none || last == 0)
+            continue;
+        node_of_id_[id] = static_cast<std::uint32_t>(positions_.size());
+        positions_.push_back(last);
     }
 }
 
-std::optional<std::uint32_t> desc_index::find(const std::vector<std::uint32_t>& slots, std::int64_t id) const
+std::uint16_t desc_index::id_at(std::uint32_t position) const
 {
-    // Id 0 means "none" even when a descriptor bears it.
-    if (id <= 0 || id >= static_cast<std::int64_t>(id_count))
-        return std::nullopt;
-    const std::uint32_t position = slots[static_cast<std::size_t>(id)];
-    if (position == absent)
-        return std::nullopt;
-    return position;
+    std::uint16_t id;
+    std::memcpy(&id, table_ + std::size_t{desc_bytes} * position + 8, sizeof id);
+    return id;
 }
 
-std::optional<std::uint32_t> desc_index::first(std::int64_t id) const { return find(first_, id); }
+// Only the first descriptor bearing an id gets a node; later ones, and
+// id 0, are passed over. Id 0 scans to the end.
+void desc_index::scan_until(std::uint16_t id)
+{
+    while (scanned_ < count_ && (id == 0 || node_of_id_[id] == none)) {
+        const std::uint16_t seen = id_at(scanned_);
+        if (seen != 0 && node_of_id_[seen] == none) {
+            node_of_id_[seen] = static_cast<std::uint32_t>(positions_.size());
+            positions_.push_back(scanned_);
+        }
+        ++scanned_;
+    }
+}
 
-std::optional<std::uint32_t> desc_index::last(std::int64_t id) const { return find(last_, id); }
+std::uint32_t desc_index::find_further(std::uint16_t id)
+{
+    scan_until(id);
+    return node_of_id_[id];
+}
+
+std::uint32_t desc_index::node_count()
+{
+    scan_until(0);
+    return static_cast<std::uint32_t>(positions_.size());
+}
 
 }  // namespace vantor

@@ -1,33 +1,54 @@
-// Look-up of descriptors by id, built once per table so that every look-up is
-// constant time however many descriptors the file holds.
+// Look-up of descriptors by id. Of several descriptors that bear one id a
+// look-up only ever finds one: the declaration generator the last in the
+// table, path resolution the first. The descriptors that can be found, and
+// the table's first entry, are numbered as nodes from 0 (the first entry),
+// so that whatever a reader keeps per node stays bounded by the 65,536 ids
+// however long the table is.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <span>
 #include <vector>
-
-#include "datfile/format.hpp"
 
 namespace vantor {
 
 class desc_index {
 public:
-    explicit desc_index(std::span<const item_desc> table);
+    static constexpr std::uint32_t none = UINT32_MAX;
+    enum class pick { first, last };
 
-    // Position of the first descriptor bearing `id` in table order. Ids are
-    // compared over 32 bits: 0, negative keys and keys above 65535 find nothing.
-    std::optional<std::uint32_t> first(std::int64_t id) const;
+    // `table` holds `count` 16-byte descriptors in host order. With `first`
+    // the table is scanned only as far as the look-ups need; with `last` it
+    // is scanned whole at once.
+    desc_index(const unsigned char* table, std::uint32_t count, pick rule);
 
-    // Position of the last descriptor bearing `id`.
-    std::optional<std::uint32_t> last(std::int64_t id) const;
+    // The node of the descriptor that a look-up of `id` finds, or none. Ids
+    // compare over 32 bits: 0, negative keys and keys above 65535 find nothing.
+    std::uint32_t find(std::int64_t id)
+    {
+        // Id 0 means "none" even when a descriptor bears it.
+        if (id <= 0 || id > 65535)
+            return none;
+        const std::uint32_t node = node_of_id_[static_cast<std::size_t>(id)];
+        return node != none || scanned_ == count_ ? node : find_further(static_cast<std::uint16_t>(id));
+    }
+
+    // Every node, once the whole table has been scanned.
+    std::uint32_t node_count();
+
+    // The node's position in the table.
+    std::uint32_t position(std::uint32_t node) const { return positions_[node]; }
 
 private:
-    static constexpr std::uint32_t absent = UINT32_MAX;
-    std::optional<std::uint32_t> find(const std::vector<std::uint32_t>& slots, std::int64_t id) const;
+    std::uint16_t id_at(std::uint32_t position) const;
+    void scan_until(std::uint16_t id);
+    std::uint32_t find_further(std::uint16_t id);
 
-    std::vector<std::uint32_t> first_;
-    std::vector<std::uint32_t> last_;
+    const unsigned char* table_;
+    std::uint32_t count_;
+    std::uint32_t scanned_ = 0;
+    std::vector<std::uint32_t> node_of_id_;
+    std::vector<std::uint32_t> positions_;
 };
 
 }  // namespace vantor

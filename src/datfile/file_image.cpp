@@ -99,16 +99,11 @@ dat_header file_image::header() const
     return header;
 }
 
-std::vector<item_desc> file_image::descriptors() const
-{
-    std::vector<item_desc> table(item_numb());
-    if (!table.empty())
-        std::memcpy(table.data(), bytes.data() + header_bytes, table.size() * desc_bytes);
-    return table;
-}
+namespace {
 
-std::variant<file_image, load_error> make_file_image(std::vector<unsigned char> bytes)
+std::variant<file_image, load_error> checked_image(std::unique_ptr<unsigned char[]> storage, std::size_t size)
 {
+    const std::span<unsigned char> bytes(storage.get(), size);
     if (!checked_region(bytes.size(), 0, header_bytes))
         return load_error{load_failure::read};
     const std::uint32_t item_numb = load_be32(bytes.data() + header_field::item_numb);
@@ -119,7 +114,16 @@ std::variant<file_image, load_error> make_file_image(std::vector<unsigned char> 
     // descriptor bytes.
     if (load_be32(bytes.data() + header_field::data_offset) < table->end())
         return load_error{load_failure::data_offset, static_cast<std::uint32_t>(table->end())};
-    return file_image{std::move(bytes)};
+    return file_image{std::move(storage), bytes};
+}
+
+}  // namespace
+
+std::variant<file_image, load_error> make_file_image(std::span<const unsigned char> bytes)
+{
+    auto storage = std::make_unique_for_overwrite<unsigned char[]>(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), storage.get());
+    return checked_image(std::move(storage), bytes.size());
 }
 
 std::variant<file_image, load_error> load_file_image(const char* path)
@@ -133,15 +137,16 @@ std::variant<file_image, load_error> load_file_image(const char* path)
     if (size <= 0 || static_cast<unsigned long long>(size) > std::numeric_limits<std::size_t>::max())
         return load_error{load_failure::alloc};
 
-    std::vector<unsigned char> bytes;
+    const auto length = static_cast<std::size_t>(size);
+    std::unique_ptr<unsigned char[]> storage;
     try {
-        bytes.resize(static_cast<std::size_t>(size));
+        storage = std::make_unique_for_overwrite<unsigned char[]>(length);
     } catch (const std::bad_alloc&) {
         return load_error{load_failure::alloc};
     }
-    if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+    if (std::fread(storage.get(), 1, length, file.get()) != length)
         return load_error{load_failure::read};
-    return make_file_image(std::move(bytes));
+    return checked_image(std::move(storage), length);
 }
 
 void normalize_header(file_image& image) { normalize_header_bytes(image.bytes.data()); }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <span>
 #include <variant>
 #include <vector>
@@ -13,13 +15,21 @@
 namespace vantor {
 
 struct file_image {
-    std::vector<unsigned char> bytes;
+    // The buffer is not cleared before the file is read into it.
+    std::unique_ptr<unsigned char[]> storage;
+    std::span<unsigned char> bytes;
 
     dat_header header() const;
     std::uint32_t item_numb() const { return header().item_numb; }
     std::uint32_t data_offset() const { return header().data_offset; }
-    // The descriptor table, copied out of the image.
-    std::vector<item_desc> descriptors() const;
+    // The descriptor table, item_numb records of 16 bytes.
+    const unsigned char* table() const { return bytes.data() + header_bytes; }
+    item_desc descriptor(std::uint32_t position) const
+    {
+        item_desc desc;
+        std::memcpy(&desc, table() + std::size_t{desc_bytes} * position, desc_bytes);
+        return desc;
+    }
 };
 
 enum class load_failure {
@@ -34,9 +44,9 @@ struct load_error {
     std::uint32_t table_end = 0;  // with data_offset: where the table ends
 };
 
-// Checks what an image rests on: the header, all item_numb descriptors, and
+// Copies `bytes` into an image and checks what an image rests on: the header, all item_numb descriptors, and
 // a data area that does not overlap the table. Nothing is converted yet.
-std::variant<file_image, load_error> make_file_image(std::vector<unsigned char> bytes);
+std::variant<file_image, load_error> make_file_image(std::span<const unsigned char> bytes);
 
 // Reads the whole file, then checks it as make_file_image does. Only a
 // regular file is opened: a FIFO or a device could block or never end.

@@ -1,5 +1,7 @@
 #include "listing/listing.hpp"
 
+#include <algorithm>
+
 #include "datfile/table_reader.hpp"
 #include "listing/text_writer.hpp"
 
@@ -50,6 +52,9 @@ listing_result print_listing(std::FILE* in, std::FILE* out)
         return result;
     }
     result.has_table = true;
+    // The count may be far beyond what the stream holds; the table grows
+    // with what it delivers.
+    result.table.reserve(std::min<std::uint32_t>(count, 65536));
     while (const auto desc = reader.next(count)) {
         print_row(text, *desc);
         result.table.push_back(*desc);

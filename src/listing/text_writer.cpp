@@ -1,58 +1,95 @@
 #include "listing/text_writer.hpp"
 
-#include <algorithm>
-#include <cstring>
+#include <bit>
 
 namespace vantor {
 
-text_writer& text_writer::operator<<(std::string_view text)
+namespace {
+
+constexpr int max_padding = 20;
+
+int digit_count(std::uint32_t value)
 {
-    if (text.size() > capacity - used_) {
-        flush();
-        if (text.size() > capacity) {
-            std::fwrite(text.data(), 1, text.size(), out_);
-            return *this;
+    // From the bit width, then one correction: 1233 / 4096 is just above log10(2).
+    static constexpr std::uint32_t powers[] = {1,      10,      100,      1000,      10000,
+                                               100000, 1000000, 10000000, 100000000, 1000000000};
+    value |= 1;  // 0 has one digit, and no odd or even step crosses a power of 10
+    const int estimate = (std::bit_width(value) * 1233) >> 12;
+    return estimate + (value >= powers[estimate] ? 1 : 0);
+}
+
+// "00" to "99", so that digits are written two at a time.
+constexpr struct digit_pairs {
+    char text[200];
+    constexpr digit_pairs() : text()
+    {
+        for (int i = 0; i < 100; ++i) {
+            text[2 * i] = static_cast<char>('0' + i / 10);
+            text[2 * i + 1] = static_cast<char>('0' + i % 10);
         }
     }
-    std::memcpy(buffer_ + used_, text.data(), text.size());
-    used_ += text.size();
-    return *this;
+} pairs;
+
+// The buffer always has room for the widest padding, so a whole run of
+// padding is copied and only `count` of it kept.
+char* pad(char* at, const char (&run)[max_padding + 1], int count)
+{
+    std::memcpy(at, run, max_padding);
+    return at + count;
 }
 
-text_writer& text_writer::operator<<(char c)
-{
-    if (used_ == capacity)
-        flush();
-    buffer_[used_++] = c;
-    return *this;
-}
+constexpr char blanks[] = "                    ";
+constexpr char zeros[] = "00000000000000000000";
 
-text_writer& text_writer::operator<<(decimal_field field)
+}  // namespace
+
+char* format_decimal(char* at, decimal_field field)
 {
-    if (widest_field > capacity - used_)
-        flush();
     // The magnitude as unsigned, so that INT32_MIN has one too.
     const bool negative = field.value < 0;
-    std::uint32_t magnitude = negative ? 0u - static_cast<std::uint32_t>(field.value) : static_cast<std::uint32_t>(field.value);
-    char digits[10];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
+    std::uint32_t magnitude =
+        negative ? 0u - static_cast<std::uint32_t>(field.value) : static_cast<std::uint32_t>(field.value);
+    const int digits = digit_count(magnitude);
+    int padding = field.width - digits - (negative ? 1 : 0);
+    padding = padding < 0 ? 0 : padding > max_padding ? max_padding : padding;
 
-    const int length = count + (negative ? 1 : 0);
-    const int padding = std::clamp(field.width - length, 0, static_cast<int>(widest_field) - 11);
-    char* at = buffer_ + used_;
     if (!field.zeros)
-        at = std::fill_n(at, padding, ' ');
+        at = pad(at, blanks, padding);
     if (negative)
         *at++ = '-';
     if (field.zeros)
-        at = std::fill_n(at, padding, '0');
-    while (count > 0)
-        *at++ = digits[--count];
-    used_ = static_cast<std::size_t>(at - buffer_);
+        at = pad(at, zeros, padding);
+    char* const end = at + digits;
+    char* cursor = end;
+    while (magnitude >= 100) {
+        const std::uint32_t pair = magnitude % 100;
+        magnitude /= 100;
+        cursor -= 2;
+        std::memcpy(cursor, pairs.text + 2 * pair, 2);
+    }
+    if (magnitude >= 10) {
+        cursor -= 2;
+        std::memcpy(cursor, pairs.text + 2 * magnitude, 2);
+    } else {
+        *--cursor = static_cast<char>('0' + magnitude);
+    }
+    return end;
+}
+
+text_writer& text_writer::append_long(const char* text, std::size_t size)
+{
+    if (size <= capacity - used_) {
+        std::memcpy(buffer_ + used_, text, size);
+        used_ += size;
+        return *this;
+    }
+    flush();
+    if (size > capacity) {
+        std::fwrite(text, 1, size, out_);
+        return *this;
+    }
+    std::memcpy(buffer_, text, size);
+    used_ = size;
     return *this;
 }
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace vantor {
@@ -26,6 +27,9 @@ constexpr decimal_field zero(std::int32_t value, int width) { return {value, wid
 // "%Nd": right-aligned in the width, growing past it.
 constexpr decimal_field right(std::int32_t value, int width) { return {value, width, false}; }
 
+// Writes the field at `at` and returns the end; widths up to 20 are kept.
+char* format_decimal(char* at, decimal_field field);
+
 class text_writer {
 public:
     explicit text_writer(std::FILE* out) : out_(out) {}
@@ -33,18 +37,45 @@ public:
     text_writer(const text_writer&) = delete;
     text_writer& operator=(const text_writer&) = delete;
 
-    text_writer& operator<<(std::string_view text);
-    text_writer& operator<<(char c);
-    text_writer& operator<<(decimal_field field);
+    // Literals are copied with their length known at compile time.
+    template <std::size_t N>
+    text_writer& operator<<(const char (&text)[N])
+    {
+        return append(text, N - 1);
+    }
+    text_writer& operator<<(std::string_view text) { return append_long(text.data(), text.size()); }
+    text_writer& operator<<(char c)
+    {
+        if (used_ == capacity)
+            flush();
+        buffer_[used_++] = c;
+        return *this;
+    }
+    text_writer& operator<<(decimal_field field)
+    {
+        if (widest_field > capacity - used_)
+            flush();
+        used_ = static_cast<std::size_t>(format_decimal(buffer_ + used_, field) - buffer_);
+        return *this;
+    }
 
     // Write errors stay on the stream, where the front end looks for them.
     void flush();
 
 private:
     static constexpr std::size_t capacity = 65536;
-    // Room for the widest field: a sign, ten digits and the padding of any
-    // width the printers use.
-    static constexpr std::size_t widest_field = 32;
+    static constexpr std::size_t widest_field = 40;  // padding, a sign, ten digits, and room to spare
+
+    text_writer& append(const char* text, std::size_t size)
+    {
+        if (size > capacity - used_)
+            return append_long(text, size);
+        std::memcpy(buffer_ + used_, text, size);
+        used_ += size;
+        return *this;
+    }
+    // Any text, flushing first when it does not fit.
+    text_writer& append_long(const char* text, std::size_t size);
 
     std::FILE* out_;
     std::size_t used_ = 0;

@@ -183,7 +183,8 @@ TEST(item_path, empty_table_resolves_nothing)
 
 TEST(item_path, scope_walk_enters_no_member_type)
 {
-    const item_resolver resolver(normalized_image(testing::worked_example()));
+    const file_image image = normalized_image(testing::worked_example());
+    item_resolver resolver(image);
     const auto type2 = resolver.find_item(2);
     ASSERT_TRUE(type2);
     EXPECT_TRUE(resolver.find_in_scope(resolver.find_item(13), type2));

@@ -108,14 +108,14 @@ TEST(setdata, stores_numbers_big_endian_and_text_zero_padded)
     };
     for (const write_case& c : cases) {
         file_image image = value_image();
-        bytes expected = image.bytes;
+        bytes expected(image.bytes.begin(), image.bytes.end());
         std::copy(c.expected.begin(), c.expected.end(), expected.begin() + item_start(image, c.at));
         const auto changed = setdata(image, c.path, c.value);
         ASSERT_TRUE(changed) << c.path << '=' << c.value;
         // It reports exactly the bytes that a store has to write back.
         EXPECT_EQ(changed->start, item_start(image, c.at)) << c.path;
         EXPECT_EQ(changed->size, c.expected.size()) << c.path;
-        EXPECT_EQ(image.bytes, expected) << c.path << '=' << c.value;
+        EXPECT_EQ(bytes(image.bytes.begin(), image.bytes.end()), expected) << c.path << '=' << c.value;
     }
 }
 
@@ -123,9 +123,9 @@ TEST(setdata, failure_changes_nothing)
 {
     for (const char* path : {"1.99", "t1.17", "1.2.11", ""}) {
         file_image image = value_image();
-        const bytes before = image.bytes;
+        const bytes before(image.bytes.begin(), image.bytes.end());
         EXPECT_FALSE(setdata(image, path, "5")) << path;
-        EXPECT_EQ(image.bytes, before);
+        EXPECT_EQ(bytes(image.bytes.begin(), image.bytes.end()), before);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -219,6 +220,21 @@ const declaration_case cases[] = {
      "  t_s030 s021;\t//off:00000\n"
      "  BYTE   _020[4];\n"
      "} t_s020;\t//size:8\n\n"},
+    // The walk enters a loop at silent entry 10 and ends at silent 12, whose
+    // run would go on into 10 again: 10 counts once in the union test.
+    {"silent_run_cut_where_the_walk_closes_a_loop",
+     {testing::structure(2, 20, 10), testing::typed_member(20, 3, 10, 5), {4, 10, 11, 0, 0},
+      testing::typed_member(11, 3, 12, 7), {4, 12, 3, 10, 9}, testing::structure(3, 0, 1)},
+     "typedef struct s003\n{\n"
+     "  BYTE   b003;\t//off:00000\n"
+     "} t_s003;\t//size:1\n\n"
+     "typedef struct s002\n{\n"
+     "  BYTE   _020[5];\n"
+     "  t_s003 s020;\t//off:00005\n"
+     "  BYTE   _011[1];\n"
+     "  t_s003 s011;\t//off:00007\n"
+     "  BYTE   _002[2];\n"
+     "} t_s002;\t//size:10\n\n"},
     {"types_are_declared_in_chain_order_members_in_offset_order",
      {{2, 20, 21, 12, 0}, {1, 21, 7, 22, 8}, {1, 22, 6, 0, 0}, {2, 7, 0, 4, 0}, {2, 6, 0, 8, 0}},
      "typedef struct s007\n{\n"
@@ -282,6 +298,79 @@ TEST(declarations, nesting_as_deep_as_the_largest_table_prints_innermost_first)
     EXPECT_NE(text.find("typedef struct s002\n{\n  t_s004 s003;\t//off:00000\n} t_s002;\t//size:4\n\n"
                         "\nextern t_s002 s001;\t//size=4\n"),
               std::string::npos);
+}
+
+// Types 2 to M+1 nested in one another, each holding one member whose
+// sibling link runs into one shared chain of M silent entries. Printing each
+// type used to walk and sort the whole chain again: quadratic time for a few
+// lines per type. CTest's timeout stands guard over it.
+TEST(declarations, types_sharing_a_silent_chain_print_in_linear_time)
+{
+    const std::uint16_t levels = 21000;
+    const auto type = [](std::uint32_t k) { return static_cast<std::uint16_t>(2 + k); };
+    const auto member = [&](std::uint32_t k) { return static_cast<std::uint16_t>(2 + levels + k); };
+    const auto silent = [&](std::uint32_t k) { return static_cast<std::uint16_t>(2 + 2 * levels + k); };
+    const std::uint16_t leaf = silent(levels);
+    std::vector<desc_row> rows{testing::variable(1, type(0), 2)};
+    for (std::uint32_t k = 0; k < levels; ++k) {
+        rows.push_back(testing::structure(type(k), member(k), 2));
+        rows.push_back(testing::typed_member(member(k), k + 1 < levels ? type(k + 1) : leaf, silent(0), 0));
+        const auto next = static_cast<std::uint16_t>(k + 1 < levels ? silent(k + 1) : 0);
+        rows.push_back({4, silent(k), leaf, next, k + 1});
+    }
+    rows.push_back(testing::structure(leaf, 0, 2));
+
+    char line[96];
+    std::snprintf(line, sizeof line, "typedef struct s%d\n{\n  WORD   w%d;\t//off:00000\n} t_s%d;\t//size:2\n\n", leaf,
+                  leaf, leaf);
+    std::string expected = line;
+    for (std::uint32_t k = levels; k-- > 0;) {
+        const std::uint16_t used = k + 1 < levels ? type(k + 1) : leaf;
+        std::snprintf(line, sizeof line, "typedef struct s%03d\n{\n  t_s%03d s%d;\t//off:00000\n} t_s%03d;\t//size:2\n\n",
+                      type(k), used, member(k), type(k));
+        expected += line;
+    }
+    expected += "\nextern t_s002 s001;\t//size=2\n";
+    EXPECT_EQ(declarations(rows), expected);
+}
+
+// Silent entries (of no member, structure or variable kind) print nothing,
+// so runs of them are summed up once and declarations step over them; when
+// offsets spread over half the 32-bit range the generator takes every entry
+// one by one instead. One unreachable entry with such an offset switches a
+// table to that way, so each random table is printed both ways.
+std::vector<desc_row> random_table(std::mt19937& random)
+{
+    const auto pick = [&](std::uint32_t low, std::uint32_t high) {
+        return std::uniform_int_distribution<std::uint32_t>(low, high)(random);
+    };
+    const std::uint8_t flags[] = {1, 1, 1, 1, 2, 2, 3, 4, 4, 4, 0, 5, 0x81, 0x83, 0x85};
+    const std::uint32_t ids = pick(6, 40);
+    // Few distinct offsets make ties, and so unions, common.
+    const std::uint32_t spread = pick(0, 2) == 0 ? 40 : pick(1, 4);
+    std::vector<desc_row> rows;
+    const std::uint32_t count = pick(1, 60);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        desc_row row;
+        row.flag = flags[pick(0, sizeof flags - 1)];
+        row.id = static_cast<std::uint16_t>(pick(0, ids));
+        row.next = static_cast<std::uint16_t>(pick(0, ids));
+        row.size = pick(0, 3) == 0 ? pick(0, 8) : pick(0, ids);
+        row.offset = pick(0, spread);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+TEST(declarations, silent_runs_summed_up_print_as_entry_by_entry)
+{
+    std::mt19937 random(2026);
+    for (int round = 0; round < 20000; ++round) {
+        std::vector<desc_row> rows = random_table(random);
+        const std::string summed = declarations(rows);
+        rows.push_back(testing::member(65000, 0, 1, 0x80000000u));
+        ASSERT_EQ(summed, declarations(rows)) << "round " << round;
+    }
 }
 
 }  // namespace
