@@ -64,7 +64,9 @@ TEST(install, one_version_everywhere)
     const std::string source = SOURCE_DIR;
     EXPECT_NE(read_text(source + "/doc/vantor.1").find("\"Vantor " + version + "\""), std::string::npos);
     const std::string changelog = read_text(source + "/CHANGELOG.md");
-    EXPECT_EQ(changelog.substr(changelog.find("\n## ") + 4, version.size() + 3), version + " - ");
+    const std::size_t latest = changelog.find("\n## ");
+    ASSERT_NE(latest, std::string::npos) << "no release in CHANGELOG.md";
+    EXPECT_EQ(changelog.substr(latest + 4, version.size() + 3), version + " - ");
 
     int major = 0;
     int minor = 0;
