@@ -1,7 +1,12 @@
-// Texts that every command-line run shows.
+// Texts that every command-line run shows, and the file most runs use.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
+
+#include "support/dat_builder.hpp"
+#include "support/sample_layout.hpp"
 
 namespace vantor::testing {
 
@@ -10,5 +15,9 @@ inline const std::string banner = "/*\n"
                                   " * Create C structure, read/write item from command line,\n"
                                   " * for RT4/RT5 *.dat files\n"
                                   " */\n";
+
+// The example file, and where its data area begins.
+inline const std::vector<unsigned char> sample_file = build_dat(sample_layout());
+inline constexpr std::size_t sample_data = 28 + 24 * 16;
 
 }  // namespace vantor::testing

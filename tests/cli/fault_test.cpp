@@ -13,7 +13,6 @@
 #include "cli/cli_text.hpp"
 #include "support/capture.hpp"
 #include "support/dat_builder.hpp"
-#include "support/sample_layout.hpp"
 
 namespace vantor {
 namespace {
@@ -23,8 +22,8 @@ using testing::banner;
 using testing::run_tool;
 using testing::temp_file;
 
-const bytes sample = testing::build_dat(testing::sample_layout());
-constexpr std::size_t speed_limit = 28 + 24 * 16 + 8;  // file offset of item 1.3.33
+const bytes& sample = testing::sample_file;
+constexpr std::size_t speed_limit = testing::sample_data + 8;  // file offset of item 1.3.33
 
 // A scratch folder, removed with everything in it.
 class scratch_dir {

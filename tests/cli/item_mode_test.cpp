@@ -7,7 +7,6 @@
 #include "cli/cli_text.hpp"
 #include "support/capture.hpp"
 #include "support/dat_builder.hpp"
-#include "support/sample_layout.hpp"
 
 namespace vantor {
 namespace {
@@ -17,8 +16,8 @@ using testing::banner;
 using testing::run_tool;
 using testing::temp_file;
 
-const bytes sample = testing::build_dat(testing::sample_layout());
-constexpr std::size_t sample_data = 28 + 24 * 16;  // where the sample's data area begins
+using testing::sample_data;
+const bytes& sample = testing::sample_file;
 
 struct item_case {
     const char* name;
