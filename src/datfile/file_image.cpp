@@ -83,11 +83,11 @@ bool holds_loaded_layout(std::FILE* file, const file_image& image)
     return true;
 }
 
-// Whether the stream is at least `end` bytes long.
-bool reaches(std::FILE* file, std::size_t end)
+// Whether the item lies within the file as it is now.
+bool holds_item(std::FILE* file, region item)
 {
     const long long size = measure(file);
-    return size >= 0 && static_cast<unsigned long long>(size) >= end;
+    return size >= 0 && checked_region(static_cast<unsigned long long>(size), item.start, item.size);
 }
 
 }  // namespace
@@ -165,7 +165,7 @@ store_result store_item(const char* path, const file_image& image, region item)
         return store_result::open_failed;
     // Unbuffered, so that the item goes out in one write of its own bytes.
     std::setvbuf(file.get(), nullptr, _IONBF, 0);
-    if (!holds_loaded_layout(file.get(), image) || !reaches(file.get(), item.end()) ||
+    if (!holds_loaded_layout(file.get(), image) || !holds_item(file.get(), item) ||
         item.start > static_cast<std::size_t>(LONG_MAX))
         return store_result::write_failed;
     if (std::fseek(file.get(), static_cast<long>(item.start), SEEK_SET) != 0 ||
