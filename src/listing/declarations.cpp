@@ -138,7 +138,9 @@ private:
     void collect(std::uint32_t head, std::uint32_t length);
     bool is_union(std::size_t next, const member_entry* entry) const;
     void add_block_keys(const silent_block& block, const member_entry& entry, least_two& keys) const;
-    void print_entry(const item_desc& desc, bool is_union, printing_state& state);
+    // `is_union()` is asked of structures only.
+    template <typename UnionTest>
+    void print_entry(const item_desc& desc, UnionTest is_union, printing_state& state);
     void print_struct(const item_desc& desc, bool is_union, printing_state& state);
     void print_member(const item_desc& desc, printing_state& state);
     void print_closing(const item_desc& head, std::uint32_t length, const printing_state& state);
@@ -264,9 +266,10 @@ void generator::run()
 // order, and every declaration is sorted entry by entry.
 std::optional<std::uint32_t> generator::find_rotation()
 {
+    const std::uint32_t count = index_.node_count();
     for (const std::uint32_t rotation : {0u, 0x80000000u}) {
         std::uint32_t low = UINT32_MAX, high = 0;
-        for (std::uint32_t node = 0; node < index_.node_count(); ++node) {
+        for (std::uint32_t node = 0; node < count; ++node) {
             const std::uint32_t key = desc(node).offset - rotation;
             low = std::min(low, key);
             high = std::max(high, key);
@@ -375,9 +378,9 @@ void generator::print_declaration(std::uint32_t head, std::uint32_t length)
         std::stable_sort(printed_.begin(), printed_.end(), before);
 
     printing_state state;
-    print_entry(desc(head), is_union(0, nullptr), state);
+    print_entry(desc(head), [&] { return is_union(0, nullptr); }, state);
     for (std::size_t i = 0; i < printed_.size(); ++i)
-        print_entry(desc(printed_[i].node), is_union(i + 1, &printed_[i]), state);
+        print_entry(desc(printed_[i].node), [&] { return is_union(i + 1, &printed_[i]); }, state);
     print_closing(desc(head), length, state);
 }
 
@@ -416,11 +419,12 @@ void generator::add_block_keys(const silent_block& block, const member_entry& en
     }
 }
 
-void generator::print_entry(const item_desc& desc, bool is_union, printing_state& state)
+template <typename UnionTest>
+void generator::print_entry(const item_desc& desc, UnionTest is_union, printing_state& state)
 {
     switch (kind_of(desc)) {
     case KIND_STRUCT:
-        print_struct(desc, is_union, state);
+        print_struct(desc, is_union(), state);
         break;
     case KIND_MEMBER:
         print_member(desc, state);

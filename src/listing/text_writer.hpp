@@ -4,6 +4,7 @@
 // destroyed, so a printer's text is in the stream when the printer returns.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -27,8 +28,80 @@ constexpr decimal_field zero(std::int32_t value, int width) { return {value, wid
 // "%Nd": right-aligned in the width, growing past it.
 constexpr decimal_field right(std::int32_t value, int width) { return {value, width, false}; }
 
+namespace detail {
+
+inline constexpr int max_padding = 20;
+
+inline int digit_count(std::uint32_t value)
+{
+    // From the bit width, then one correction: 1233 / 4096 is just above log10(2).
+    static constexpr std::uint32_t powers[] = {1,      10,      100,      1000,      10000,
+                                               100000, 1000000, 10000000, 100000000, 1000000000};
+    value |= 1;  // 0 has one digit, and no odd or even step crosses a power of 10
+    const int estimate = (std::bit_width(value) * 1233) >> 12;
+    return estimate + (value >= powers[estimate] ? 1 : 0);
+}
+
+// "00" to "99", so that digits are written two at a time.
+inline constexpr struct digit_pairs {
+    char text[200];
+    constexpr digit_pairs() : text()
+    {
+        for (int i = 0; i < 100; ++i) {
+            text[2 * i] = static_cast<char>('0' + i / 10);
+            text[2 * i + 1] = static_cast<char>('0' + i % 10);
+        }
+    }
+} pairs;
+
+// The buffer always has room for the widest padding, so a whole run of
+// padding is copied and only `count` of it kept.
+inline char* pad(char* at, const char (&run)[max_padding + 1], int count)
+{
+    std::memcpy(at, run, max_padding);
+    return at + count;
+}
+
+inline constexpr char blanks[] = "                    ";
+inline constexpr char zeros[] = "00000000000000000000";
+
+}  // namespace detail
+
 // Writes the field at `at` and returns the end; widths up to 20 are kept.
-char* format_decimal(char* at, decimal_field field);
+// Inline, so that each field's width and padding are known where it is written.
+inline char* format_decimal(char* at, decimal_field field)
+{
+    // The magnitude as unsigned, so that INT32_MIN has one too.
+    const bool negative = field.value < 0;
+    std::uint32_t magnitude =
+        negative ? 0u - static_cast<std::uint32_t>(field.value) : static_cast<std::uint32_t>(field.value);
+    const int digits = detail::digit_count(magnitude);
+    int padding = field.width - digits - (negative ? 1 : 0);
+    padding = padding < 0 ? 0 : padding > detail::max_padding ? detail::max_padding : padding;
+
+    if (!field.zeros)
+        at = detail::pad(at, detail::blanks, padding);
+    if (negative)
+        *at++ = '-';
+    if (field.zeros)
+        at = detail::pad(at, detail::zeros, padding);
+    char* const end = at + digits;
+    char* cursor = end;
+    while (magnitude >= 100) {
+        const std::uint32_t pair = magnitude % 100;
+        magnitude /= 100;
+        cursor -= 2;
+        std::memcpy(cursor, detail::pairs.text + 2 * pair, 2);
+    }
+    if (magnitude >= 10) {
+        cursor -= 2;
+        std::memcpy(cursor, detail::pairs.text + 2 * magnitude, 2);
+    } else {
+        *--cursor = static_cast<char>('0' + magnitude);
+    }
+    return end;
+}
+
 
 class text_writer {
 public:
