@@ -40,7 +40,7 @@ desc_index::desc_index(const unsigned char* table, std::uint32_t count, pick rul
 std::uint16_t desc_index::id_at(std::uint32_t position) const
 {
     std::uint16_t id;
-    std::memcpy(&id, table_ + std::size_t{desc_bytes} * position + 8, sizeof id);
+    std::memcpy(&id, table_ + std::size_t{desc_bytes} * position + offsetof(item_desc, id), sizeof id);
     return id;
 }
 

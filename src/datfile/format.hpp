@@ -32,6 +32,8 @@ struct item_desc {
     std::uint8_t unused[3];
 };
 static_assert(sizeof(item_desc) == desc_bytes);
+// Readers find the id at this place in a record, in the file and in a table.
+static_assert(offsetof(item_desc, id) == 8);
 
 // Field positions inside the on-disk records.
 namespace header_field {
