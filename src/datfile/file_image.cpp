@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "datfile/byte_order.hpp"
+#include "datfile/table_reader.hpp"
 
 namespace vantor {
 
@@ -40,20 +41,18 @@ bool is_regular_file(const char* path)
     return std::filesystem::is_regular_file(std::filesystem::status(path, error)) && !error;
 }
 
+// In place, through the same conversion the listing's reader uses.
 void normalize_header_bytes(unsigned char* header)
 {
-    for (std::size_t field = 0; field < 6; ++field)
-        swap32(header + 4 * field);
+    const dat_header converted = host_order_header(header);
+    std::memcpy(header, &converted, header_bytes);
 }
 
 void normalize_descriptor_bytes(unsigned char* table, std::size_t count)
 {
     for (std::size_t i = 0; i < count; ++i) {
-        unsigned char* desc = table + desc_bytes * i;
-        swap32(desc);       // size
-        swap32(desc + 4);   // offset
-        swap16(desc + 8);   // id
-        swap16(desc + 10);  // next
+        const item_desc converted = host_order(table + desc_bytes * i);
+        std::memcpy(table + desc_bytes * i, &converted, desc_bytes);
     }
 }
 

@@ -45,7 +45,8 @@ private:
     unsigned char bytes_[slice * desc_bytes];
 };
 
-// Converts a record's fields from file order to host order.
+// Converts a record's fields from file order to host order (and back: the
+// conversion is its own inverse); flag and unread bytes stay as they are.
 item_desc host_order(const unsigned char* record);
 dat_header host_order_header(const unsigned char* header);
 
