@@ -39,6 +39,37 @@ chain_graph::chain_graph(std::vector<std::uint32_t> successor)
     }
 }
 
+std::vector<std::uint32_t> chain_graph::settle_order() const
+{
+    const auto count = static_cast<std::uint32_t>(successor_.size());
+    std::vector<std::uint32_t> order;
+    order.reserve(count);
+    // Loops first, each walked round once.
+    std::vector<bool> placed(count, false);
+    for (std::uint32_t start = 0; start < count; ++start) {
+        if (!on_loop(start) || placed[start])
+            continue;
+        for (std::uint32_t at = start; !placed[at]; at = successor_[at]) {
+            placed[at] = true;
+            order.push_back(at);
+        }
+    }
+    // Then the other nodes by walk length: one off a loop walks one node
+    // further than its successor.
+    std::vector<std::uint32_t> first_of_length(count + 2, 0);
+    for (std::uint32_t at = 0; at < count; ++at)
+        if (!placed[at])
+            ++first_of_length[length_[at] + 1];
+    for (std::uint32_t length = 0; length <= count; ++length)
+        first_of_length[length + 1] += first_of_length[length];
+    const std::size_t loops = order.size();
+    order.resize(count);
+    for (std::uint32_t at = 0; at < count; ++at)
+        if (!placed[at])
+            order[loops + first_of_length[length_[at]]++] = at;
+    return order;
+}
+
 chain_reach::chain_reach(const chain_graph& graph) : enter_(graph.size(), 0), leave_(graph.size(), 0)
 {
     const std::uint32_t count = graph.size();

@@ -42,6 +42,11 @@ public:
         return successor_[at] != none && length_[successor_[at]] == length_[at];
     }
 
+    // Every node once, each after its successor unless both lie on one loop;
+    // the nodes of a loop stand together, in the loop's order. Facts that
+    // flow backwards along the chains are settled in this order.
+    std::vector<std::uint32_t> settle_order() const;
+
 private:
     std::vector<std::uint32_t> successor_;
     std::vector<std::uint32_t> length_;

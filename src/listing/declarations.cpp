@@ -8,7 +8,8 @@
 
 #include "datfile/chain_graph.hpp"
 #include "datfile/desc_index.hpp"
-#include "listing/safe_sort.hpp"
+#include "listing/chain_skipper.hpp"
+#include "listing/member_order.hpp"
 #include "listing/text_writer.hpp"
 
 namespace vantor {
@@ -16,12 +17,6 @@ namespace vantor {
 namespace {
 
 constexpr std::uint32_t none = desc_index::none;
-
-// Offsets compare by their 32-bit wrap-around difference read as signed.
-std::int32_t cmp_offset(const item_desc& a, const item_desc& b)
-{
-    return static_cast<std::int32_t>(a.offset - b.offset);
-}
 
 std::uint32_t print_scalar(text_writer& out, const item_desc& desc)
 {
@@ -42,57 +37,13 @@ std::uint32_t print_scalar(text_writer& out, const item_desc& desc)
     return desc.size;
 }
 
-// Entries that print nothing: of a kind that is no member, structure or
-// variable. They still count in a declaration's union tests.
+// Entries of no member, structure or variable kind print nothing, yet they
+// count in the member order.
 bool is_silent(const item_desc& desc)
 {
     const std::uint8_t kind = kind_of(desc);
     return kind != KIND_MEMBER && kind != KIND_STRUCT && kind != KIND_VARIABLE;
 }
-
-// The two smallest of some sort keys.
-struct least_two {
-    std::uint32_t count = 0;
-    std::uint32_t first = 0;
-    std::uint32_t second = 0;
-
-    void add(std::uint32_t key)
-    {
-        if (count == 0 || key < first) {
-            second = first;
-            first = key;
-        } else if (count == 1 || key < second) {
-            second = key;
-        }
-        count = count < 2 ? count + 1 : 2;
-    }
-    void add(const least_two& other)
-    {
-        if (other.count > 0)
-            add(other.first);
-        if (other.count > 1)
-            add(other.second);
-    }
-    // The union test: the next two entries share an offset.
-    bool tie() const { return count == 2 && first == second; }
-};
-
-// A run of silent entries along a member chain, up to the next entry that
-// prints or the end of the chain, summed up once for every declaration that
-// walks through it.
-struct silent_run {
-    std::uint32_t length = 0;
-    std::uint32_t after = none;  // the entry that follows the run
-    least_two keys;
-};
-
-// A stretch of silent entries in one declaration.
-struct silent_block {
-    std::uint32_t start;     // first entry
-    std::uint32_t position;  // its place in chain order
-    std::uint32_t length;
-    least_two keys;
-};
 
 // One printed entry of a declaration and its place in chain order.
 struct member_entry {
@@ -110,16 +61,14 @@ class generator {
 public:
     generator(std::FILE* out, std::span<const item_desc> table);
 
-    void run();
+    declarations_effort run();
 
 private:
-    // One declaration whose walk is under way; nested declarations are
-    // printed while it waits, so walks are kept on an explicit stack.
+    // A declaration whose nested types are still being searched: from
+    // `search_at` on, its walk holds nodes that no walk has searched yet.
     struct frame {
         std::uint32_t head;
-        std::uint32_t cur;
-        std::uint32_t collected;
-        std::uint32_t length;
+        std::uint32_t search_at;
     };
 
     const item_desc& desc(std::uint32_t node) const { return table_[index_.position(node)]; }
@@ -127,39 +76,36 @@ private:
     std::uint32_t successor(std::uint32_t node);
     std::uint32_t nested_type(std::uint32_t node);
     bool mark_emitted(std::uint32_t type);
-    frame start(std::uint32_t head) const { return {head, head, 0, graph_.walk_length(head)}; }
-    void mark_done(std::uint32_t head, std::uint32_t length);
+    std::uint32_t offset(std::uint32_t node) const { return desc(node).offset; }
 
-    std::optional<std::uint32_t> find_rotation();
-    void sum_silent_runs();
-    std::uint32_t key(std::uint32_t node) const { return desc(node).offset - *rotation_; }
-
-    void print_declaration(std::uint32_t head, std::uint32_t length);
-    void collect(std::uint32_t head, std::uint32_t length);
-    bool is_union(std::size_t next, const member_entry* entry) const;
-    void add_block_keys(const silent_block& block, const member_entry& entry, least_two& keys) const;
+    void print_declaration(std::uint32_t head);
+    void collect(std::uint32_t head);
+    bool follows_tie(std::uint32_t head, std::uint32_t entry, std::uint32_t rotation);
     // `is_union()` is asked of structures only.
     template <typename UnionTest>
     void print_entry(const item_desc& desc, UnionTest is_union, printing_state& state);
     void print_struct(const item_desc& desc, bool is_union, printing_state& state);
     void print_member(const item_desc& desc, printing_state& state);
-    void print_closing(const item_desc& head, std::uint32_t length, const printing_state& state);
+    void print_closing(std::uint32_t head, const printing_state& state);
 
     text_writer out_;
     std::span<const item_desc> table_;
     desc_index index_;
     chain_graph graph_;
+    declarations_effort effort_;
+    // Per head: what its walk collects after it, summed up.
+    std::vector<key_summary> after_;
+    // Passes the silent nodes, so that a walk meets only what it prints.
+    chain_skipper printing_;
+    // Passes every node once its nested type has been looked at: from then
+    // on the type is recorded, and no walk needs to look there again.
+    chain_skipper searched_;
+    // Built when a structure entry other than a head first needs it.
+    std::optional<follower_index> followers_;
     std::bitset<65536> emitted_;
-    // Entries whose whole walk has been searched for nested types.
-    std::vector<bool> done_;
-    // Set when every offset lies within half the 32-bit circle of the
-    // others: the member order is then one total order, sort keys are the
-    // offsets less this rotation, and silent runs can be summed up.
-    std::optional<std::uint32_t> rotation_;
-    std::vector<silent_run> runs_;
-    // The declaration being printed.
+    // The declaration being printed, and a mark on the nodes it holds.
     std::vector<member_entry> printed_;
-    std::vector<silent_block> blocks_;
+    std::vector<bool> collected_;
 };
 
 generator::generator(std::FILE* out, std::span<const item_desc> table)
@@ -168,11 +114,18 @@ generator::generator(std::FILE* out, std::span<const item_desc> table)
       index_(reinterpret_cast<const unsigned char*>(table.data()), static_cast<std::uint32_t>(table.size()),
              desc_index::pick::last),
       graph_(chain_graph::of(index_.node_count(), [this](std::uint32_t node) { return successor(node); })),
-      done_(index_.node_count(), false),
-      rotation_(find_rotation())
+      after_(summarise_walks(graph_, [this](std::uint32_t node) { return offset(node); }, effort_.work)),
+      printing_(graph_, effort_.work),
+      searched_(graph_, effort_.work),
+      collected_(graph_.size(), false)
 {
-    if (rotation_)
-        sum_silent_runs();
+    // A declaration holds each node at most once; room for all at once
+    // spares the copies of a growing list.
+    printed_.reserve(graph_.size());
+    effort_.work += table.size() + graph_.size();
+    for (std::uint32_t node = 0; node < graph_.size(); ++node)
+        if (is_silent(desc(node)))
+            printing_.pass(node);
 }
 
 // The entry a walk collects after `node`: the member its `next` names, or,
@@ -225,198 +178,77 @@ bool generator::mark_emitted(std::uint32_t type)
     return false;
 }
 
-// After a declaration's walk, every type that its entries use is recorded,
-// and so is every type that the walk from any of them uses: such an entry
-// starts no nested declaration any more, and later walks stop searching
-// there. Marking stops at the first entry already done, whose walk is done.
-void generator::mark_done(std::uint32_t head, std::uint32_t length)
+// Declarations nest depth first: a type is declared as soon as the first walk
+// meets it, before the declaration whose walk met it. Each node's nested type
+// is looked at once in the whole run; a walk that comes to searched nodes
+// jumps over them to the first one not yet searched, since every type they
+// use is recorded already.
+declarations_effort generator::run()
 {
-    for (std::uint32_t node = head, steps = 0; steps < length && !done_[node]; ++steps) {
-        done_[node] = true;
-        node = graph_.successor(node);
-    }
-}
-
-void generator::run()
-{
-    std::vector<frame> frames{start(0)};
+    std::vector<frame> frames{{0, 0}};
     while (!frames.empty()) {
-        frame& top = frames.back();
-        if (top.collected == top.length) {
-            print_declaration(top.head, top.length);
-            mark_done(top.head, top.length);
+        ++effort_.work;
+        const std::uint32_t node = searched_.first_open(frames.back().search_at);
+        if (node == none) {
+            print_declaration(frames.back().head);
             frames.pop_back();
             continue;
         }
-        const std::uint32_t at = top.cur;
-        if (done_[at]) {
-            top.collected = top.length;
-            continue;
-        }
-        ++top.collected;
-        top.cur = graph_.successor(at);
-        const std::uint32_t type = nested_type(at);
+        searched_.pass(node);
+        frames.back().search_at = graph_.successor(node);
+        const std::uint32_t type = nested_type(node);
         if (type != none && !mark_emitted(type))
-            frames.push_back(start(type));
+            frames.push_back({type, type});
     }
+    return effort_;
 }
 
-// 0 when all offsets lie below 2^31 apart as unsigned numbers, 2^31 when they
-// do once the circle is turned by half; otherwise the comparison is no
-// order, and every declaration is sorted entry by entry.
-std::optional<std::uint32_t> generator::find_rotation()
-{
-    const std::uint32_t count = index_.node_count();
-    for (const std::uint32_t rotation : {0u, 0x80000000u}) {
-        std::uint32_t low = UINT32_MAX, high = 0;
-        for (std::uint32_t node = 0; node < count; ++node) {
-            const std::uint32_t key = desc(node).offset - rotation;
-            low = std::min(low, key);
-            high = std::max(high, key);
-        }
-        if (high - low < 0x80000000u)
-            return rotation;
-    }
-    return std::nullopt;
-}
-
-// Each silent entry gets the length, the end and the two smallest keys of the
-// run from it, by one walk per run that stops where runs were summed before.
-void generator::sum_silent_runs()
-{
-    const std::uint32_t count = index_.node_count();
-    bool any = false;
-    for (std::uint32_t node = 0; node < count && !any; ++node)
-        any = is_silent(desc(node));
-    if (!any)
-        return;
-    runs_.assign(count, {});
-    std::vector<bool> settled(count, false);
-    std::vector<bool> on_path(count, false);
-    std::vector<std::uint32_t> path;
-    for (std::uint32_t start = 0; start < count; ++start) {
-        if (settled[start] || !is_silent(desc(start)))
-            continue;
-        path.clear();
-        std::uint32_t at = start;
-        while (at != none && is_silent(desc(at)) && !settled[at] && !on_path[at]) {
-            on_path[at] = true;
-            path.push_back(at);
-            at = graph_.successor(at);
-        }
-        silent_run tail;
-        tail.after = at;
-        std::size_t cycle_start = path.size();
-        if (at != none && on_path[at]) {
-            // A loop of silent entries: a walk that enters it collects every
-            // one and ends there.
-            cycle_start = static_cast<std::size_t>(std::find(path.begin(), path.end(), at) - path.begin());
-            silent_run loop{static_cast<std::uint32_t>(path.size() - cycle_start), none, {}};
-            for (std::size_t i = cycle_start; i < path.size(); ++i)
-                loop.keys.add(key(path[i]));
-            for (std::size_t i = cycle_start; i < path.size(); ++i)
-                runs_[path[i]] = loop;
-            tail = loop;
-        } else if (at != none && settled[at]) {
-            tail = runs_[at];
-        }
-        for (std::size_t i = cycle_start; i-- > 0;) {
-            tail.keys.add(key(path[i]));
-            ++tail.length;
-            runs_[path[i]] = tail;
-        }
-        for (const std::uint32_t node : path) {
-            settled[node] = true;
-            on_path[node] = false;
-        }
-    }
-}
-
-// The entries after the head, printed ones in `printed_` and, when runs are
-// summed up, silent stretches in `blocks_`.
-void generator::collect(std::uint32_t head, std::uint32_t length)
+// The printed entries after the head, in chain order: the walk goes round a
+// loop once, so it ends at the first entry it meets again.
+void generator::collect(std::uint32_t head)
 {
     printed_.clear();
-    blocks_.clear();
-    std::uint32_t node = graph_.successor(head);
-    for (std::uint32_t position = 1; position < length;) {
-        if (rotation_ && is_silent(desc(node))) {
-            const silent_run& run = runs_[node];
-            // A run longer than what is left ends where the walk closes a
-            // loop; it is taken one entry at a time.
-            if (run.length <= length - position) {
-                blocks_.push_back({node, position, run.length, run.keys});
-                position += run.length;
-                node = run.after;
-            } else {
-                least_two keys;
-                keys.add(key(node));
-                blocks_.push_back({node, position, 1, keys});
-                ++position;
-                node = graph_.successor(node);
-            }
-            continue;
-        }
+    collected_[head] = true;
+    std::uint32_t node = printing_.first_open(graph_.successor(head));
+    for (std::uint32_t position = 1; node != none && !collected_[node]; ++position) {
+        collected_[node] = true;
         printed_.push_back({node, position});
-        ++position;
-        node = graph_.successor(node);
+        node = printing_.first_open(graph_.successor(node));
     }
+    collected_[head] = false;
+    for (const member_entry& entry : printed_)
+        collected_[entry.node] = false;
+    effort_.work += 2 * printed_.size() + 1;
 }
 
-void generator::print_declaration(std::uint32_t head, std::uint32_t length)
+void generator::print_declaration(std::uint32_t head)
 {
-    collect(head, length);
-    // The head stays first whatever its offset. When the offsets form one
-    // order, the printed entries keep among themselves the order that all
-    // the entries would have, and any stable sort gives it.
-    const auto before = [this](const member_entry& a, const member_entry& b) {
-        return cmp_offset(desc(a.node), desc(b.node)) < 0;
+    const key_summary& walk = after_[head];
+    const std::uint32_t rotation = walk.rotation();
+    collect(head);
+    // The head stays first whatever its offset; ties keep chain order.
+    const auto before = [&](const member_entry& a, const member_entry& b) {
+        ++effort_.work;
+        const std::uint32_t key_a = offset(a.node) - rotation;
+        const std::uint32_t key_b = offset(b.node) - rotation;
+        return key_a != key_b ? key_a < key_b : a.position < b.position;
     };
-    if (!rotation_)
-        stable_sort_safe(std::span(printed_), before);
-    else if (!std::is_sorted(printed_.begin(), printed_.end(), before))
-        std::stable_sort(printed_.begin(), printed_.end(), before);
+    if (!std::is_sorted(printed_.begin(), printed_.end(), before))
+        std::sort(printed_.begin(), printed_.end(), before);
+    effort_.entries += printed_.size() + 1;
 
     printing_state state;
-    print_entry(desc(head), [&] { return is_union(0, nullptr); }, state);
-    for (std::size_t i = 0; i < printed_.size(); ++i)
-        print_entry(desc(printed_[i].node), [&] { return is_union(i + 1, &printed_[i]); }, state);
-    print_closing(desc(head), length, state);
+    print_entry(desc(head), [&] { return walk.least_twice(rotation); }, state);
+    for (const member_entry& entry : printed_)
+        print_entry(desc(entry.node), [&] { return follows_tie(head, entry.node, rotation); }, state);
+    print_closing(head, state);
 }
 
-// Whether the two entries that follow `entry` (the head when null) in member
-// order share an offset; `next` is where the printed entries after it begin.
-// Entries beyond the end of the declaration do not count.
-bool generator::is_union(std::size_t next, const member_entry* entry) const
+bool generator::follows_tie(std::uint32_t head, std::uint32_t entry, std::uint32_t rotation)
 {
-    least_two keys;
-    for (std::size_t i = next; i < next + 2 && i < printed_.size(); ++i)
-        keys.add(desc(printed_[i].node).offset - rotation_.value_or(0));
-    for (const silent_block& block : blocks_) {
-        if (entry)
-            add_block_keys(block, *entry, keys);
-        else
-            keys.add(block.keys);
-    }
-    return keys.tie();
-}
-
-// The keys of a silent stretch that come after `entry` in member order: a
-// larger key, or an equal one later in chain order.
-void generator::add_block_keys(const silent_block& block, const member_entry& entry, least_two& keys) const
-{
-    const std::uint32_t bound = key(entry.node);
-    const bool later = block.position > entry.position;
-    if (block.keys.first > bound || (block.keys.first == bound && later)) {
-        keys.add(block.keys);
-        return;
-    }
-    std::uint32_t node = block.start;
-    for (std::uint32_t i = 0; i < block.length; ++i, node = graph_.successor(node)) {
-        const std::uint32_t k = key(node);
-        if (k > bound || (k == bound && later))
-            keys.add(k);
-    }
+    if (!followers_)
+        followers_.emplace(graph_, [this](std::uint32_t node) { return offset(node); }, effort_.work);
+    return followers_->next_two_tie(head, entry, rotation);
 }
 
 template <typename UnionTest>
@@ -488,11 +320,13 @@ void generator::print_member(const item_desc& member, printing_state& state)
         state.cursor += width;
 }
 
-void generator::print_closing(const item_desc& head, std::uint32_t length, const printing_state& state)
+void generator::print_closing(std::uint32_t node, const printing_state& state)
 {
     // A variable that stands alone is its extern line only; the whole flag
     // byte is compared, as in the walk.
-    if (length == 1 && head.flag == KIND_VARIABLE)
+    const item_desc& head = desc(node);
+    const std::uint32_t next = graph_.successor(node);
+    if ((next == none || next == node) && head.flag == KIND_VARIABLE)
         return;
     if (head.size != state.cursor)
         out_ << "  BYTE   _" << zero(head.id, 3) << '[' << decimal(head.size - state.cursor) << "];\n";
@@ -501,11 +335,11 @@ void generator::print_closing(const item_desc& head, std::uint32_t length, const
 
 }  // namespace
 
-void print_declarations(std::FILE* out, std::span<const item_desc> table)
+declarations_effort print_declarations(std::FILE* out, std::span<const item_desc> table)
 {
     if (table.empty())
-        return;
-    generator(out, table).run();
+        return {};
+    return generator(out, table).run();
 }
 
 }  // namespace vantor

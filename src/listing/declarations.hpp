@@ -3,6 +3,7 @@
 // extern line of the variable.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <span>
 
@@ -10,8 +11,16 @@
 
 namespace vantor {
 
+// What printing the declarations cost: `work` counts the steps of walks,
+// look-ups, comparisons and tree nodes visited, `entries` the entries
+// printed. Work stays within a constant times the table and the output.
+struct declarations_effort {
+    std::uint64_t work = 0;
+    std::uint64_t entries = 0;
+};
+
 // `table` holds the descriptors in host order; its first entry is the root.
 // Prints nothing when the table is empty.
-void print_declarations(std::FILE* out, std::span<const item_desc> table);
+declarations_effort print_declarations(std::FILE* out, std::span<const item_desc> table);
 
 }  // namespace vantor

@@ -33,6 +33,21 @@ void expect_matches_plain_walks(const std::vector<std::uint32_t>& successor)
         for (std::uint32_t target = 0; target < count; ++target)
             ASSERT_EQ(reach.reaches(from, target), on_walk.count(target) == 1) << from << " -> " << target;
     }
+    // Each node once; a loop's nodes together in its order, every other node
+    // after its successor.
+    const std::vector<std::uint32_t> order = graph.settle_order();
+    ASSERT_EQ(std::set<std::uint32_t>(order.begin(), order.end()).size(), count);
+    std::vector<std::size_t> place(count);
+    for (std::size_t i = 0; i < order.size(); ++i)
+        place[order[i]] = i;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const std::uint32_t node = order[i], next = successor[node];
+        if (graph.on_loop(node)) {
+            EXPECT_TRUE(place[next] == i + 1 || place[next] + graph.walk_length(node) - 1 == i) << node;
+        } else if (next != none) {
+            EXPECT_LT(place[next], i) << node;
+        }
+    }
 }
 
 TEST(chain_graph, shapes)
