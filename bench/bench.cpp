@@ -1,242 +1,286 @@
-// Times the built tool beside xxd and cat on large data files of our own and
-// prints markdown tables for the README. Not a test: it asserts nothing.
-//   vantor_bench [--runs N] [--vantor PATH] [--sizes 4k,16k,65k] [--shapes chain,...] [--cap SECONDS]
-#include <charconv>
+// Times the built tool beside xxd and cat on the shared table shapes at 4k,
+// 16k and 65,535 descriptors and prints markdown tables for the README. Not a
+// test: it asserts nothing.
+//   vantor_bench [SHAPE...]     (VANTOR=path/to/vantor times another build)
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <optional>
+#include <functional>
+#include <map>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include "measure.hpp"
-#include "report.hpp"
-#include "shapes.hpp"
 #include "support/dat_builder.hpp"
+#include "support/table_shapes.hpp"
 
 namespace {
 
-using namespace vantor::bench;
+using vantor::testing::table_shape;
+using command = std::vector<std::string>;
 
-constexpr std::uint32_t largest_table = 65535;
+constexpr int rounds = 5;
+constexpr unsigned cap_seconds = 120;
+constexpr std::uint32_t sizes[] = {4096, 16384, 65535};
+constexpr double mib = 1024.0 * 1024.0;
 
-struct options {
-    run_limits limits;
-    std::string vantor = VANTOR_EXE;
-    std::vector<std::uint32_t> sizes{4096, 16384, largest_table};
-    std::vector<shape> shapes;
+struct run {
+    double seconds = 0;
+    long peak_kib = 0;
+    std::uint64_t output_bytes = 0;
+    bool ok = false;
 };
 
-std::vector<std::string_view> split(std::string_view list)
+// Standard output goes to /dev/null when timed, or else to a pipe whose bytes
+// are counted. The alarm survives the exec: a run past the cap ends by
+// SIGALRM and fails.
+run run_once(const command& words, bool count_output = false)
 {
-    std::vector<std::string_view> items;
-    while (!list.empty()) {
-        const std::size_t comma = std::min(list.find(','), list.size());
-        items.push_back(list.substr(0, comma));
-        list.remove_prefix(std::min(comma + 1, list.size()));
+    int ends[2] = {-1, -1};
+    if (count_output ? ::pipe2(ends, O_CLOEXEC) != 0 : (ends[1] = ::open("/dev/null", O_WRONLY | O_CLOEXEC)) < 0)
+        return {};
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (const std::string& word : words)
+            argv.push_back(const_cast<char*>(word.c_str()));
+        argv.push_back(nullptr);
+        ::dup2(ends[1], STDOUT_FILENO);
+        ::alarm(cap_seconds);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
     }
-    return items;
+    ::close(ends[1]);
+    run result;
+    char buffer[1 << 16];
+    for (ssize_t got; ends[0] >= 0 && (got = ::read(ends[0], buffer, sizeof buffer)) > 0;)
+        result.output_bytes += static_cast<std::uint64_t>(got);
+    if (ends[0] >= 0)
+        ::close(ends[0]);
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid)
+        return {};
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    result.peak_kib = usage.ru_maxrss;
+    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return result;
 }
 
-std::optional<std::uint32_t> parse_number(std::string_view text)
-{
-    std::uint32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
+struct series {
+    std::vector<run> runs;
 
-// "16k" is 16,384 descriptors; "64k" and "65k" stop at the largest table.
-// Every shape fits in 64.
-std::optional<std::uint32_t> parse_size(std::string_view text)
-{
-    const bool kilo = text.ends_with('k');
-    const auto number = parse_number(kilo ? text.substr(0, text.size() - 1) : text);
-    if (!number || *number > largest_table)
-        return std::nullopt;
-    const std::uint32_t size = std::min(kilo ? *number * 1024 : *number, largest_table);
-    if (size < 64)
-        return std::nullopt;
-    return size;
-}
-
-std::optional<shape> find_shape(std::string_view name)
-{
-    for (const shape& kind : all_shapes())
-        if (kind.name == name)
-            return kind;
-    return std::nullopt;
-}
-
-bool parse_sizes(std::string_view list, options& chosen)
-{
-    chosen.sizes.clear();
-    for (const std::string_view item : split(list)) {
-        const auto size = parse_size(item);
-        if (!size)
-            return false;
-        chosen.sizes.push_back(*size);
-    }
-    return !chosen.sizes.empty();
-}
-
-bool parse_shapes(std::string_view list, options& chosen)
-{
-    chosen.shapes.clear();
-    for (const std::string_view item : split(list)) {
-        const auto kind = find_shape(item);
-        if (!kind)
-            return false;
-        chosen.shapes.push_back(*kind);
-    }
-    return !chosen.shapes.empty();
-}
-
-bool parse_option(std::string_view name, std::string_view value, options& chosen)
-{
-    if (name == "--runs") {
-        const auto runs = parse_number(value);
-        chosen.limits.rounds = static_cast<int>(runs.value_or(0));
-        return runs && *runs >= 1 && *runs <= 1000;
-    }
-    if (name == "--cap") {
-        const auto cap = parse_number(value);
-        chosen.limits.cap_seconds = cap.value_or(0);
-        return cap && *cap >= 1;
-    }
-    if (name == "--vantor") {
-        chosen.vantor = value;
-        return true;
-    }
-    if (name == "--sizes")
-        return parse_sizes(value, chosen);
-    if (name == "--shapes")
-        return parse_shapes(value, chosen);
-    return false;
-}
-
-std::optional<options> parse_options(int argc, char** argv)
-{
-    options chosen;
-    chosen.shapes.assign(all_shapes().begin(), all_shapes().end());
-    for (int k = 1; k < argc; k += 2)
-        if (k + 1 >= argc || !parse_option(argv[k], argv[k + 1], chosen))
-            return std::nullopt;
-    return chosen;
-}
-
-std::string command_line(int argc, char** argv)
-{
-    std::string line = argv[0];
-    for (int k = 1; k < argc; ++k)
-        line += std::string(" ") + argv[k];
-    return line;
-}
-
-std::string cpu_model()
-{
-    std::ifstream cpuinfo("/proc/cpuinfo");
-    for (std::string line; std::getline(cpuinfo, line);)
-        if (line.starts_with("model name"))
-            return line.substr(line.find(':') + 2);
-    return "unknown CPU";
-}
-
-std::string machine()
-{
-    return "nproc " + std::to_string(::sysconf(_SC_NPROCESSORS_ONLN)) + ", " + cpu_model();
-}
-
-// A folder for the generated files, removed with the object.
-class scratch_folder {
-public:
-    scratch_folder()
-        : path_(std::filesystem::temp_directory_path() / ("vantor-bench-" + std::to_string(::getpid())))
+    bool ok() const { return !runs.empty() && std::all_of(runs.begin(), runs.end(), [](const run& r) { return r.ok; }); }
+    double median() const
     {
-        std::filesystem::create_directories(path_);
+        std::vector<double> seconds;
+        for (const run& r : runs)
+            seconds.push_back(r.seconds);
+        std::sort(seconds.begin(), seconds.end());
+        return seconds.empty() ? 0 : seconds[seconds.size() / 2];
     }
-    ~scratch_folder()
+    long peak_kib() const
     {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
+        long peak = 0;
+        for (const run& r : runs)
+            peak = std::max(peak, r.peak_kib);
+        return peak;
     }
-    scratch_folder(const scratch_folder&) = delete;
-    scratch_folder& operator=(const scratch_folder&) = delete;
-
-    std::string file(std::string_view name) const { return (path_ / name).string() + ".dat"; }
-
-private:
-    std::filesystem::path path_;
 };
 
-std::vector<command> commands_for(const std::string& vantor, const std::string& path, const std::string& member)
+struct measured {
+    const table_shape* shape;
+    std::uint32_t descriptors;
+    std::uintmax_t file_bytes;
+    std::map<std::string, series> commands;  // listing, read, write, xxd, cat
+    std::uint64_t output_bytes = 0;          // of the listing
+};
+
+// In a child, so that the memory the layout takes never counts in the peak
+// RSS of the commands forked later.
+bool write_in_child(const std::function<void()>& work)
 {
-    return {{vantor, path}, {vantor, path, member}, {vantor, path, member + "=7"}, {"xxd", path}, {"cat", path}};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        try {
+            work();
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-std::optional<measured_file> measure(const shape& kind, std::uint32_t descriptors, const std::string& path,
-                                     const options& chosen)
+// The commands of one file, in turn, `rounds` times over; a command that
+// failed or took over 5 s is not run again.
+measured measure(const table_shape& shape, std::uint32_t descriptors, const std::string& path, const std::string& tool)
 {
-    std::fprintf(stderr, "vantor_bench: %.*s at %u descriptors\n", static_cast<int>(kind.name.size()),
-                 kind.name.data(), descriptors);
-    if (!run_in_child([&] { vantor::testing::write_file(path, vantor::testing::build_dat(kind.layout(descriptors))); }))
-        return std::nullopt;
-    const std::vector<command> commands = commands_for(chosen.vantor, path, kind.last_member(descriptors));
-    const std::vector<series> runs = run_interleaved(commands, chosen.limits);
-    std::optional<output_size> output;
-    if (kind.counts_lines)
-        output = measure_output(commands[0], chosen.limits.cap_seconds);
-    // The write keeps the file's size; a file that is gone was not measured.
-    std::error_code gone;
-    const std::uintmax_t size = std::filesystem::file_size(path, gone);
-    if (gone)
-        return std::nullopt;
+    std::fprintf(stderr, "vantor_bench: %s at %u\n", std::string(shape.name).c_str(), descriptors);
+    if (!write_in_child([&] { vantor::testing::write_file(path, vantor::testing::build_dat(shape.build(descriptors))); }))
+        return {&shape, descriptors, 0, {}, 0};
+    std::vector<std::pair<std::string, command>> commands{{"listing", {tool, path}}};
+    if (shape.item_path) {
+        const std::string item = shape.item_path(descriptors);
+        commands.push_back({"read", {tool, path, item}});
+        commands.push_back({"write", {tool, path, item + "=7"}});
+    }
+    commands.push_back({"xxd", {"xxd", path}});
+    commands.push_back({"cat", {"cat", path}});
+    measured result{&shape, descriptors, std::filesystem::file_size(path), {}, run_once(commands[0].second, true).output_bytes};
+    for (int round = 0; round < rounds; ++round)
+        for (const auto& [name, words] : commands) {
+            series& done = result.commands[name];
+            if (done.runs.empty() || (done.ok() && done.runs.back().seconds < 5))
+                done.runs.push_back(run_once(words));
+        }
     std::filesystem::remove(path);
-    return measured_file{kind.name, kind.own_size == 0, descriptors, size, runs[0], runs[1], runs[2], runs[3],
-                         runs[4], output};
+    return result;
 }
 
-std::vector<std::uint32_t> sizes_of(const shape& kind, const options& chosen)
+std::string format(const char* pattern, double value)
 {
-    if (kind.own_size != 0)
-        return {kind.own_size};
-    return chosen.sizes;
+    char text[64];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+std::string bytes(double count)
+{
+    return count >= 1000 * 1024 ? format("%.2f MiB", count / mib) : format("%.1f KiB", count / 1024);
+}
+
+std::string seconds(const series& s)
+{
+    if (!s.ok())
+        return "failed";
+    const double value = s.median();
+    return value < 1 ? format("%.1f ms", value * 1e3) : format("%.2f s", value);
+}
+
+std::string ratio(const series& top, const series& bottom, double target)
+{
+    if (!top.ok() || !bottom.ok())
+        return "–";
+    const double value = top.median() / bottom.median();
+    return format("%.2f", value) + (value <= target ? " ✓" : " ✗");
+}
+
+std::string cell(const measured& file, const std::string& name, const std::function<std::string(const series&)>& show)
+{
+    const auto found = file.commands.find(name);
+    return found == file.commands.end() ? "" : show(found->second);
+}
+
+void row(const std::vector<std::string>& cells)
+{
+    for (const std::string& text : cells)
+        std::printf("| %s ", text.c_str());
+    std::printf("|\n");
+}
+
+void heading(const std::vector<std::string>& titles)
+{
+    row(titles);
+    std::printf("|---");
+    for (std::size_t k = 1; k < titles.size(); ++k)
+        std::printf("|--:");
+    std::printf("|\n");
+}
+
+// Listings of at least 100 MB/s count as fast however they compare with xxd:
+// their output is large by design.
+void print_times(const std::vector<measured>& files)
+{
+    heading({"shape", "descriptors", "file", "listing", "output", "output/s", "xxd", "listing / xxd (≤ 3)", "read",
+             "write", "cat", "read / cat (≤ 1.5)", "write / cat (≤ 1.5)"});
+    for (const measured& file : files) {
+        const series& listing = file.commands.at("listing");
+        const auto output = static_cast<double>(file.output_bytes);
+        const bool fast_output = listing.ok() && output / listing.median() >= 100e6;
+        row({std::string(file.shape->name), std::to_string(file.descriptors), bytes(static_cast<double>(file.file_bytes)),
+             seconds(listing), bytes(output), listing.ok() ? bytes(output / listing.median()) + "/s" : "–",
+             seconds(file.commands.at("xxd")),
+             fast_output ? "(output) ✓" : ratio(listing, file.commands.at("xxd"), 3),
+             cell(file, "read", seconds), cell(file, "write", seconds), seconds(file.commands.at("cat")),
+             cell(file, "read", [&](const series& s) { return ratio(s, file.commands.at("cat"), 1.5); }),
+             cell(file, "write", [&](const series& s) { return ratio(s, file.commands.at("cat"), 1.5); })});
+    }
+}
+
+void print_memory(const std::vector<measured>& files)
+{
+    heading({"shape", "descriptors", "file", "limit", "listing", "read", "write"});
+    for (const measured& file : files) {
+        const double limit = file.shape->hostile ? 32 * mib : 2.0 * static_cast<double>(file.file_bytes) + 4 * mib;
+        const auto memory = [&](const series& s) {
+            const double peak = static_cast<double>(s.peak_kib()) * 1024;
+            return bytes(peak) + (peak <= limit ? " ✓" : " ✗");
+        };
+        row({std::string(file.shape->name), std::to_string(file.descriptors), bytes(static_cast<double>(file.file_bytes)),
+             bytes(limit), memory(file.commands.at("listing")), cell(file, "read", memory),
+             cell(file, "write", memory)});
+    }
+}
+
+void print_growth(const std::vector<measured>& files)
+{
+    std::printf("\nTime at 65,535 descriptors over time at 16,384 (target ≤ 4.4):\n\n");
+    heading({"shape", "listing", "read", "write"});
+    for (const measured& big : files) {
+        const auto small = std::find_if(files.begin(), files.end(), [&](const measured& file) {
+            return file.shape == big.shape && file.descriptors == 16384;
+        });
+        if (big.descriptors != 65535 || small == files.end())
+            continue;
+        const auto growth = [&](const std::string& name) {
+            return cell(big, name, [&](const series& s) { return ratio(s, small->commands.at(name), 4.4); });
+        };
+        row({std::string(big.shape->name), growth("listing"), growth("read"), growth("write")});
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const std::optional<options> chosen = parse_options(argc, argv);
-    if (!chosen) {
-        std::fprintf(stderr,
-                     "usage: %s [--runs N] [--vantor PATH] [--sizes 4k,16k,65k] [--shapes NAME,...] "
-                     "[--cap SECONDS]\n",
-                     argv[0]);
-        return 2;
-    }
-    if (::access(chosen->vantor.c_str(), X_OK) != 0) {
-        std::fprintf(stderr, "vantor_bench: cannot run %s\n", chosen->vantor.c_str());
-        return 1;
-    }
-    const scratch_folder scratch;
-    std::vector<measured_file> files;
-    for (const shape& kind : chosen->shapes)
-        for (const std::uint32_t descriptors : sizes_of(kind, *chosen)) {
-            const auto file = measure(kind, descriptors, scratch.file(kind.name), *chosen);
-            if (!file) {
-                std::fprintf(stderr, "vantor_bench: the %u-descriptor file was not written or has gone\n",
-                             descriptors);
+    const std::vector<std::string> wanted(argv + 1, argv + argc);
+    const char* other = std::getenv("VANTOR");
+    const std::string tool = other != nullptr ? other : VANTOR_EXE;
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("vantor-bench-" + std::to_string(::getpid()) + ".dat")).string();
+    std::vector<measured> files;
+    for (const table_shape& shape : vantor::testing::table_shapes()) {
+        if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), shape.name) == wanted.end())
+            continue;
+        for (const std::uint32_t size : sizes) {
+            if (shape.own_size != 0 && size != sizes[0])
+                continue;
+            files.push_back(measure(shape, shape.own_size != 0 ? shape.own_size : size, path, tool));
+            if (files.back().file_bytes == 0) {
+                std::fprintf(stderr, "vantor_bench: cannot write %s\n", path.c_str());
                 return 1;
             }
-            files.push_back(*file);
         }
-    const report_setup setup{command_line(argc, argv), machine(), chosen->limits,
-                             run_once({chosen->vantor}, chosen->limits.cap_seconds).peak_kib};
-    print_report(stdout, files, chosen->shapes, setup);
+    }
+    std::printf("Median wall time of %d runs of each command, in turn on one file, output to /dev/null. "
+                "✓ meets its target, ✗ misses it.\n\n",
+                rounds);
+    print_times(files);
+    std::printf("\nPeak RSS of the runs against the limit: 2 × file + 4 MiB, 32 MiB for the hostile shapes:\n\n");
+    print_memory(files);
+    print_growth(files);
+    std::printf("\nShapes (N descriptors):\n\n");
+    for (const table_shape& shape : vantor::testing::table_shapes())
+        std::printf("- `%s`: %s\n", std::string(shape.name).c_str(), std::string(shape.summary).c_str());
     return 0;
 }
