@@ -35,33 +35,21 @@ item_resolver::item_resolver(const file_image& image)
 {
 }
 
-std::optional<std::uint32_t> item_resolver::find_item(std::int64_t id)
-{
-    const std::uint32_t node = index_.find(id);
-    if (node == desc_index::none)
-        return std::nullopt;
-    return node;
-}
-
 // One step along a member chain. Whether `next` names the member's type is
-// told by bit 1 of the named descriptor's flag alone (kinds 2 and 3 have it);
-// the sibling of a typed member is named by its size.
+// told by the flag's type bit alone; no kind ends the walk.
 std::uint32_t item_resolver::scope_successor(std::uint32_t node)
 {
-    const item_desc cur = desc(node);
-    const auto named = find_item(cur.next);
-    if (!named)
-        return chain_graph::none;
-    if ((desc(*named).flag & 0x02) == 0)
-        return *named;
-    return find_item(cur.size).value_or(chain_graph::none);
+    return chain_step(desc(node), [this](std::int64_t id) { return find_item(id); }, [this](std::uint32_t named) {
+        return is_type_by_bit(desc(named)) ? chain_link::type : chain_link::sibling;
+    });
 }
 
 // A walk that meets no end within as many steps as there are nodes has come
 // back into itself.
 bool item_resolver::reaches(std::uint32_t scope, std::uint32_t target)
 {
-    constexpr std::uint64_t max_nodes = 65537;
+    // Every descriptor a look-up can find, and the table's first entry.
+    constexpr std::uint64_t max_nodes = id_count + 1;
     const std::uint64_t limit = std::min<std::uint64_t>(image_.item_numb(), max_nodes);
     if (!reach_) {
         std::uint32_t node = scope;
@@ -69,7 +57,7 @@ bool item_resolver::reaches(std::uint32_t scope, std::uint32_t target)
             if (node == target)
                 return true;
             node = scope_successor(node);
-            if (node == chain_graph::none)
+            if (node == no_node)
                 return false;
         }
         if (steps_ <= 4 * max_nodes)
@@ -79,11 +67,10 @@ bool item_resolver::reaches(std::uint32_t scope, std::uint32_t target)
     return reach_->reaches(scope, target);
 }
 
-std::optional<std::uint32_t> item_resolver::find_in_scope(std::optional<std::uint32_t> target,
-                                                          std::optional<std::uint32_t> scope)
+std::uint32_t item_resolver::find_in_scope(std::uint32_t target, std::uint32_t scope)
 {
-    if (!target || !scope || !reaches(*scope, *target))
-        return std::nullopt;
+    if (target == no_node || scope == no_node || !reaches(scope, target))
+        return no_node;
     return target;
 }
 
@@ -101,7 +88,7 @@ std::optional<item_location> item_resolver::locate(std::uint32_t offset, const i
 // The array step: the token that named an array member must hold an index
 // below the element count; the element type, if any, becomes the scope.
 bool item_resolver::enter_element(std::string_view token, const item_desc& array, std::uint32_t& offset,
-                                  std::optional<std::uint32_t>& scope)
+                                  std::uint32_t& scope)
 {
     const std::size_t bracket = token.find('[');
     if (bracket == std::string_view::npos)
@@ -118,36 +105,30 @@ bool item_resolver::enter_element(std::string_view token, const item_desc& array
 std::optional<item_location> item_resolver::resolve(std::string_view path)
 {
     const std::vector<std::string_view> tokens = split_tokens(path);
-    std::optional<std::uint32_t> scope;
-    if (image_.item_numb() != 0)
-        scope = 0;
+    std::uint32_t scope = image_.item_numb() != 0 ? 0 : no_node;
     // Offsets add up in 32-bit wrap-around arithmetic.
     std::uint32_t offset = 0;
     for (std::size_t k = 0; k < tokens.size(); ++k) {
         const std::int32_t number = parse_number(tokens[k]);
-        const auto matched = number == 0 ? std::nullopt : find_in_scope(find_item(number), scope);
-        if (!matched)
+        const std::uint32_t matched = number == 0 ? no_node : find_in_scope(find_item(number), scope);
+        if (matched == no_node)
             return std::nullopt;
-        const item_desc member = desc(*matched);
+        const item_desc member = desc(matched);
         offset += member.offset;
 
-        std::optional<std::uint32_t> type;
-        if (member.next != 0) {
-            type = find_item(member.next);
-            if (!type)
-                return std::nullopt;
-        }
-        const item_desc type_desc = type ? desc(*type) : member;
-        if (!type || kind_of(type_desc) == KIND_MEMBER) {
+        const std::uint32_t type = member.next == 0 ? no_node : find_item(member.next);
+        if (member.next != 0 && type == no_node)
+            return std::nullopt;
+        const item_desc type_desc = type != no_node ? desc(type) : member;
+        if (type == no_node || kind_of(type_desc) == KIND_MEMBER) {
             // A leaf ends the path.
             if (k + 1 != tokens.size())
                 return std::nullopt;
             return locate(offset, member);
         }
         scope = type;
-        // Only a flag byte of exactly 3 is indexed; with bit 7 set the array
-        // type itself stays the scope.
-        if (type_desc.flag == KIND_ARRAY && !enter_element(tokens[k], type_desc, offset, scope))
+        // With bit 7 set, the array type itself stays the scope.
+        if (is_indexed_array(type_desc) && !enter_element(tokens[k], type_desc, offset, scope))
             return std::nullopt;
     }
     // No token, or the tokens ran out before a leaf.

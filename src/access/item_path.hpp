@@ -25,13 +25,13 @@ class item_resolver {
 public:
     explicit item_resolver(const file_image& image);
 
-    // The node of the first descriptor bearing `id`.
-    std::optional<std::uint32_t> find_item(std::int64_t id);
+    // The node of the first descriptor bearing `id`, or no_node.
+    std::uint32_t find_item(std::int64_t id) { return index_.find(id); }
 
     // `target` when it is `scope` itself or lies on the member chain that
     // starts at `scope`; a chain that runs back into itself ends there.
-    std::optional<std::uint32_t> find_in_scope(std::optional<std::uint32_t> target,
-                                               std::optional<std::uint32_t> scope);
+    // Otherwise, and when either is no_node, no_node.
+    std::uint32_t find_in_scope(std::uint32_t target, std::uint32_t scope);
 
     // The item a path names, or nothing when the path does not resolve to a
     // leaf that lies wholly inside the image.
@@ -42,8 +42,7 @@ private:
     std::uint32_t scope_successor(std::uint32_t node);
     bool reaches(std::uint32_t scope, std::uint32_t target);
     std::optional<item_location> locate(std::uint32_t offset, const item_desc& leaf) const;
-    bool enter_element(std::string_view token, const item_desc& array, std::uint32_t& offset,
-                       std::optional<std::uint32_t>& scope);
+    bool enter_element(std::string_view token, const item_desc& array, std::uint32_t& offset, std::uint32_t& scope);
 
     const file_image& image_;
     desc_index index_;

@@ -17,7 +17,7 @@ chain_graph::chain_graph(std::vector<std::uint32_t> successor)
             continue;
         path.clear();
         std::uint32_t at = start;
-        while (at != none && length_[at] == 0 && !on_path[at]) {
+        while (at != no_node && length_[at] == 0 && !on_path[at]) {
             on_path[at] = true;
             path.push_back(at);
             at = successor_[at];
@@ -25,8 +25,8 @@ chain_graph::chain_graph(std::vector<std::uint32_t> successor)
         // The walk ran out, met a settled node, or came back into itself:
         // then the nodes from `at` on form a loop, each walking all of it.
         std::size_t tail_end = path.size();
-        std::uint32_t length = at == none ? 0 : length_[at];
-        if (at != none && on_path[at]) {
+        std::uint32_t length = at == no_node ? 0 : length_[at];
+        if (at != no_node && on_path[at]) {
             tail_end = static_cast<std::size_t>(std::find(path.begin(), path.end(), at) - path.begin());
             length = static_cast<std::uint32_t>(path.size() - tail_end);
             for (std::size_t i = tail_end; i < path.size(); ++i)
@@ -75,7 +75,7 @@ chain_reach::chain_reach(const chain_graph& graph) : enter_(graph.size(), 0), le
     const std::uint32_t count = graph.size();
     // Where a walk ends up: a node of no successor, or a loop. A loop is
     // represented by its first node in numbering order.
-    auto is_root = [&](std::uint32_t at) { return graph.successor(at) == chain_graph::none || graph.on_loop(at); };
+    auto is_root = [&](std::uint32_t at) { return graph.successor(at) == no_node || graph.on_loop(at); };
     // Children along reversed edges, as one flat array; loop nodes are
     // roots, so the edges of a loop are left out.
     std::vector<std::uint32_t> first_child(count + 1, 0);

@@ -10,13 +10,38 @@
 #include <utility>
 #include <vector>
 
+#include "datfile/format.hpp"
+#include "datfile/node.hpp"
+
 namespace vantor {
+
+// What a member chain does past an entry once its `next` has named a
+// descriptor: go on to it, take it as the entry's type and go on to the
+// sibling that `size` names, or end.
+enum class chain_link { sibling, type, end };
+
+// One step along a member chain, for both readers: `find(id)` is the
+// reader's look-up, `link(named)` its own reading of what `next` named.
+template <typename Find, typename Link>
+std::uint32_t chain_step(const item_desc& cur, Find find, Link link)
+{
+    const std::uint32_t named = find(cur.next);
+    if (named == no_node)
+        return no_node;
+    switch (link(named)) {
+    case chain_link::sibling:
+        return named;
+    case chain_link::type:
+        return find(cur.size);
+    case chain_link::end:
+        break;
+    }
+    return no_node;
+}
 
 class chain_graph {
 public:
-    static constexpr std::uint32_t none = UINT32_MAX;
-
-    // successor[i] is the node that follows node i, or `none`.
+    // successor[i] is the node that follows node i, or no_node.
     explicit chain_graph(std::vector<std::uint32_t> successor);
 
     // The graph of `count` nodes in which `step(i)` follows node i.
@@ -39,7 +64,7 @@ public:
     // Whether `at` lies on a loop: its successor's walk is as long as its own.
     bool on_loop(std::uint32_t at) const
     {
-        return successor_[at] != none && length_[successor_[at]] == length_[at];
+        return successor_[at] != no_node && length_[successor_[at]] == length_[at];
     }
 
     // Every node once, each after its successor unless both lie on one loop;

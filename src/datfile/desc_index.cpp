@@ -6,12 +6,8 @@
 
 namespace vantor {
 
-namespace {
-constexpr std::uint32_t id_count = 65536;
-}
-
 desc_index::desc_index(const unsigned char* table, std::uint32_t count, pick rule)
-    : table_(table), count_(count), node_of_id_(id_count, none)
+    : table_(table), count_(count), node_of_id_(id_count, no_node)
 {
     if (count_ == 0)
         return;
@@ -26,11 +22,11 @@ desc_index::desc_index(const unsigned char* table, std::uint32_t count, pick rul
     for (std::uint32_t at = 0; at < count_; ++at)
         node_of_id_[id_at(at)] = at;
     scanned_ = count_;
-    node_of_id_[0] = none;
+    node_of_id_[0] = no_node;
     for (std::uint32_t id = 1; id < id_count; ++id) {
         const std::uint32_t last = node_of_id_[id];
         // The first entry keeps node 0 when it is itself the one found.
-        if (last == none || last == 0)
+        if (last == no_node || last == 0)
             continue;
         node_of_id_[id] = static_cast<std::uint32_t>(positions_.size());
         positions_.push_back(last);
@@ -48,9 +44,9 @@ std::uint16_t desc_index::id_at(std::uint32_t position) const
 // id 0, are passed over. Id 0 scans to the end.
 void desc_index::scan_until(std::uint16_t id)
 {
-    while (scanned_ < count_ && (id == 0 || node_of_id_[id] == none)) {
+    while (scanned_ < count_ && (id == 0 || node_of_id_[id] == no_node)) {
         const std::uint16_t seen = id_at(scanned_);
-        if (seen != 0 && node_of_id_[seen] == none) {
+        if (seen != 0 && node_of_id_[seen] == no_node) {
             node_of_id_[seen] = static_cast<std::uint32_t>(positions_.size());
             positions_.push_back(scanned_);
         }

@@ -10,11 +10,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "datfile/format.hpp"
+#include "datfile/node.hpp"
+
 namespace vantor {
 
 class desc_index {
 public:
-    static constexpr std::uint32_t none = UINT32_MAX;
     enum class pick { first, last };
 
     // `table` holds `count` 16-byte descriptors in host order. With `first`
@@ -22,15 +24,16 @@ public:
     // is scanned whole at once.
     desc_index(const unsigned char* table, std::uint32_t count, pick rule);
 
-    // The node of the descriptor that a look-up of `id` finds, or none. Ids
-    // compare over 32 bits: 0, negative keys and keys above 65535 find nothing.
+    // The node of the descriptor that a look-up of `id` finds, or no_node.
+    // Ids compare over 32 bits: 0, negative keys and keys beyond the id
+    // space find nothing.
     std::uint32_t find(std::int64_t id)
     {
         // Id 0 means "none" even when a descriptor bears it.
-        if (id <= 0 || id > 65535)
-            return none;
+        if (id <= 0 || id >= id_count)
+            return no_node;
         const std::uint32_t node = node_of_id_[static_cast<std::size_t>(id)];
-        return node != none || scanned_ == count_ ? node : find_further(static_cast<std::uint16_t>(id));
+        return node != no_node || scanned_ == count_ ? node : find_further(static_cast<std::uint16_t>(id));
     }
 
     // Every node, once the whole table has been scanned.

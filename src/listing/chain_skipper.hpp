@@ -13,8 +13,6 @@ namespace vantor {
 
 class chain_skipper {
 public:
-    static constexpr std::uint32_t none = chain_graph::none;
-
     // Every node open; `work` counts the links followed.
     chain_skipper(const chain_graph& graph, std::uint64_t& work)
         : graph_(graph), link_(graph.size()), work_(work)
@@ -23,16 +21,16 @@ public:
             link_[node] = node;
     }
 
-    // The first open node at or after `from` along its chain, or none when
+    // The first open node at or after `from` along its chain, or no_node when
     // the chain ends, or loops, through passed nodes only.
     std::uint32_t first_open(std::uint32_t from)
     {
         std::uint32_t root = from;
-        while (root != none && link_[root] != root) {
+        while (root != no_node && link_[root] != root) {
             root = link_[root];
             ++work_;
         }
-        while (from != none && link_[from] != from) {
+        while (from != no_node && link_[from] != from) {
             const std::uint32_t next = link_[from];
             link_[from] = root;
             from = next;
@@ -45,7 +43,7 @@ public:
     {
         const std::uint32_t after = first_open(graph_.successor(node));
         // Coming back to `node` itself closes a loop of passed nodes.
-        link_[node] = after == node ? none : after;
+        link_[node] = after == node ? no_node : after;
     }
 
 private:

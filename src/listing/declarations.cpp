@@ -16,8 +16,6 @@ namespace vantor {
 
 namespace {
 
-constexpr std::uint32_t none = desc_index::none;
-
 std::uint32_t print_scalar(text_writer& out, const item_desc& desc)
 {
     switch (desc.size) {
@@ -72,7 +70,7 @@ private:
     };
 
     const item_desc& desc(std::uint32_t node) const { return table_[index_.position(node)]; }
-    std::uint32_t lookup_desc(std::uint32_t key) { return index_.find(key); }
+    std::uint32_t lookup_desc(std::int64_t key) { return index_.find(key); }
     std::uint32_t successor(std::uint32_t node);
     std::uint32_t nested_type(std::uint32_t node);
     bool mark_emitted(std::uint32_t type);
@@ -102,7 +100,7 @@ private:
     chain_skipper searched_;
     // Built when a structure entry other than a head first needs it.
     std::optional<follower_index> followers_;
-    std::bitset<65536> emitted_;
+    std::bitset<id_count> emitted_;
     // The declaration being printed, and a mark on the nodes it holds.
     std::vector<member_entry> printed_;
     std::vector<bool> collected_;
@@ -133,22 +131,17 @@ generator::generator(std::FILE* out, std::span<const item_desc> table)
 std::uint32_t generator::successor(std::uint32_t node)
 {
     const item_desc& cur = desc(node);
-    const std::uint32_t named = lookup_desc(cur.next);
-    if (named == none)
-        return none;
-    switch (kind_of(desc(named))) {
-    case KIND_MEMBER:
-        return named;
-    case KIND_STRUCT:
-    case KIND_ARRAY:
-        // A variable ends its chain at its type. The whole flag byte is
-        // compared: with bit 7 set the variable walks on like a member.
-        if (cur.flag == KIND_VARIABLE)
-            return none;
-        return lookup_desc(cur.size);
-    default:
-        return none;
-    }
+    return chain_step(cur, [this](std::int64_t id) { return lookup_desc(id); }, [&](std::uint32_t named) {
+        switch (kind_of(desc(named))) {
+        case KIND_MEMBER:
+            return chain_link::sibling;
+        case KIND_STRUCT:
+        case KIND_ARRAY:
+            return ends_chain_at_type(cur) ? chain_link::end : chain_link::type;
+        default:
+            return chain_link::end;
+        }
+    });
 }
 
 // The structure type that `node` uses, to be declared before it: its own
@@ -156,15 +149,15 @@ std::uint32_t generator::successor(std::uint32_t node)
 std::uint32_t generator::nested_type(std::uint32_t node)
 {
     const std::uint32_t named = lookup_desc(desc(node).next);
-    if (named == none)
-        return none;
+    if (named == no_node)
+        return no_node;
     switch (kind_of(desc(named))) {
     case KIND_STRUCT:
         return named;
     case KIND_ARRAY:
         return lookup_desc(desc(named).next);
     default:
-        return none;
+        return no_node;
     }
 }
 
@@ -189,7 +182,7 @@ declarations_effort generator::run()
     while (!frames.empty()) {
         ++effort_.work;
         const std::uint32_t node = searched_.first_open(frames.back().search_at);
-        if (node == none) {
+        if (node == no_node) {
             print_declaration(frames.back().head);
             frames.pop_back();
             continue;
@@ -197,7 +190,7 @@ declarations_effort generator::run()
         searched_.pass(node);
         frames.back().search_at = graph_.successor(node);
         const std::uint32_t type = nested_type(node);
-        if (type != none && !mark_emitted(type))
+        if (type != no_node && !mark_emitted(type))
             frames.push_back({type, type});
     }
     return effort_;
@@ -210,7 +203,7 @@ void generator::collect(std::uint32_t head)
     printed_.clear();
     collected_[head] = true;
     std::uint32_t node = printing_.first_open(graph_.successor(head));
-    for (std::uint32_t position = 1; node != none && !collected_[node]; ++position) {
+    for (std::uint32_t position = 1; node != no_node && !collected_[node]; ++position) {
         collected_[node] = true;
         printed_.push_back({node, position});
         node = printing_.first_open(graph_.successor(node));
@@ -288,8 +281,8 @@ void generator::print_struct(const item_desc& desc, bool is_union, printing_stat
 void generator::print_member(const item_desc& member, printing_state& state)
 {
     // A link that names nothing leaves the member a scalar of its own size.
-    const std::uint32_t named = member.next == 0 ? none : lookup_desc(member.next);
-    const item_desc& type = named == none ? member : desc(named);
+    const std::uint32_t named = member.next == 0 ? no_node : lookup_desc(member.next);
+    const item_desc& type = named == no_node ? member : desc(named);
 
     if (member.offset > state.cursor) {
         out_ << "  BYTE   _" << zero(member.id, 3) << '[' << decimal(member.offset - state.cursor) << "];\n";
@@ -326,7 +319,7 @@ void generator::print_closing(std::uint32_t node, const printing_state& state)
     // byte is compared, as in the walk.
     const item_desc& head = desc(node);
     const std::uint32_t next = graph_.successor(node);
-    if ((next == none || next == node) && head.flag == KIND_VARIABLE)
+    if ((next == no_node || next == node) && ends_chain_at_type(head))
         return;
     if (head.size != state.cursor)
         out_ << "  BYTE   _" << zero(head.id, 3) << '[' << decimal(head.size - state.cursor) << "];\n";

@@ -9,9 +9,6 @@ namespace vantor {
 
 namespace {
 
-// No table at all for a count whose byte size does not fit in 32 bits.
-constexpr std::uint32_t max_item_numb = (1u << 28) - 1;
-
 void print_header(text_writer& out, const dat_header& header)
 {
     out << "/*\n";
@@ -54,7 +51,7 @@ listing_result print_listing(std::FILE* in, std::FILE* out)
     result.has_table = true;
     // The count may be far beyond what the stream holds; the table grows
     // with what it delivers.
-    result.table.reserve(std::min<std::uint32_t>(count, 65536));
+    result.table.reserve(std::min(count, id_count));
     while (const auto desc = reader.next(count)) {
         print_row(text, *desc);
         result.table.push_back(*desc);

@@ -6,12 +6,6 @@
 
 namespace vantor {
 
-namespace {
-
-constexpr std::uint32_t none = chain_graph::none;
-
-}  // namespace
-
 void key_summary::add(int half, std::uint32_t least_offset, std::uint32_t most_offset, bool least_twice)
 {
     bool repeated = least_twice;
@@ -58,9 +52,9 @@ follower_index::follower_index(const chain_graph& graph, const offset_of_node& o
       order_(graph.settle_order()),
       offsets_(graph.size()),
       root_(graph.size(), 0),
-      loop_index_(graph.size(), none),
-      loop_start_(graph.size(), none),
-      entry_(graph.size(), none),
+      loop_index_(graph.size(), no_node),
+      loop_start_(graph.size(), no_node),
+      entry_(graph.size(), no_node),
       pool_(1)
 {
     for (std::uint32_t node = 0; node < graph.size(); ++node)
@@ -75,9 +69,9 @@ follower_index::follower_index(const chain_graph& graph, const offset_of_node& o
         const std::uint32_t node = order[at];
         if (!graph.on_loop(node)) {
             const std::uint32_t next = graph.successor(node);
-            if (next != none)
+            if (next != no_node)
                 entry_[node] = graph.on_loop(next) ? next : entry_[next];
-            root_[node] = insert(next == none ? 0 : root_[loop_node(next, 0) == none ? next : loop_node(next, 0)],
+            root_[node] = insert(next == no_node ? 0 : root_[loop_node(next, 0) == no_node ? next : loop_node(next, 0)],
                                  rank_of(node), 0, rank_count);
             ++at;
             continue;
@@ -123,8 +117,8 @@ std::uint32_t follower_index::rank_of(std::uint32_t node) const
 // The node at `index` of the loop that `member` lies on; none off loops.
 std::uint32_t follower_index::loop_node(std::uint32_t member, std::uint32_t index) const
 {
-    if (loop_start_[member] == none)
-        return none;
+    if (loop_start_[member] == no_node)
+        return no_node;
     return order_[loop_start_[member] + index];
 }
 
@@ -133,15 +127,15 @@ follower_index::tree_sum follower_index::after(std::uint32_t node) const
 {
     tree_sum sum;
     const std::uint32_t next = graph_.successor(node);
-    if (next != none)
-        sum.add(root_[loop_start_[next] == none ? next : loop_node(next, 0)], 1);
+    if (next != no_node)
+        sum.add(root_[loop_start_[next] == no_node ? next : loop_node(next, 0)], 1);
     return sum;
 }
 
 // The entries of the walk from `head` that follow it.
 follower_index::tree_sum follower_index::walk_after_head(std::uint32_t head) const
 {
-    if (loop_start_[head] == none)
+    if (loop_start_[head] == no_node)
         return after(head);
     tree_sum sum;
     const std::uint32_t index = loop_index_[head];
@@ -157,11 +151,11 @@ follower_index::tree_sum follower_index::walk_after_head(std::uint32_t head) con
 // The entries of the walk from `head` that come after `entry` in chain order.
 follower_index::tree_sum follower_index::walk_after_entry(std::uint32_t head, std::uint32_t entry) const
 {
-    if (loop_start_[entry] == none)
+    if (loop_start_[entry] == no_node)
         return after(entry);
     // The walk goes once round the loop, from where it enters to just before.
     const std::uint32_t length = graph_.walk_length(entry);
-    const std::uint32_t enters = loop_index_[loop_start_[head] == none ? entry_[head] : head];
+    const std::uint32_t enters = loop_index_[loop_start_[head] == no_node ? entry_[head] : head];
     const std::uint32_t at = loop_index_[entry];
     tree_sum sum;
     if (at + 1 < length)

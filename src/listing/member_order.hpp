@@ -64,7 +64,7 @@ std::vector<key_summary> summarise_walks(const chain_graph& graph, OffsetOf offs
         const std::uint32_t node = order[at];
         if (!graph.on_loop(node)) {
             // The head's successor and all that its chain reaches.
-            if (const std::uint32_t next = graph.successor(node); next != chain_graph::none) {
+            if (const std::uint32_t next = graph.successor(node); next != no_node) {
                 after[node] = after[next];
                 after[node].add(offset(next));
             }

@@ -186,11 +186,11 @@ TEST(item_path, scope_walk_enters_no_member_type)
     const file_image image = normalized_image(testing::worked_example());
     item_resolver resolver(image);
     const auto type2 = resolver.find_item(2);
-    ASSERT_TRUE(type2);
-    EXPECT_TRUE(resolver.find_in_scope(resolver.find_item(13), type2));
-    EXPECT_FALSE(resolver.find_in_scope(resolver.find_item(20), type2));
-    EXPECT_FALSE(resolver.find_in_scope(std::nullopt, type2));
-    EXPECT_FALSE(resolver.find_in_scope(resolver.find_item(13), std::nullopt));
+    ASSERT_NE(type2, no_node);
+    EXPECT_EQ(resolver.find_in_scope(resolver.find_item(13), type2), resolver.find_item(13));
+    EXPECT_EQ(resolver.find_in_scope(resolver.find_item(20), type2), no_node);
+    EXPECT_EQ(resolver.find_in_scope(no_node, type2), no_node);
+    EXPECT_EQ(resolver.find_in_scope(resolver.find_item(13), no_node), no_node);
 }
 
 }  // namespace

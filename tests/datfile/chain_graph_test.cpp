@@ -9,7 +9,7 @@
 namespace vantor {
 namespace {
 
-constexpr std::uint32_t none = chain_graph::none;
+constexpr std::uint32_t none = no_node;
 
 // The positions a plain walk visits, stopping at the end or at a repeat.
 std::vector<std::uint32_t> walk(const std::vector<std::uint32_t>& successor, std::uint32_t from)
