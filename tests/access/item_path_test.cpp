@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <variant>
+#include <vector>
 
 #include "support/dat_builder.hpp"
 
@@ -76,6 +79,7 @@ TEST(item_path, worked_example_paths)
         {"1.13[-1].30", std::nullopt},
         {"1.13[4294967295].30", std::nullopt},
         {"1.13.30", std::nullopt},        // no index
+        {"1.13.4.31", std::nullopt},
         {"1.13[1.31", landing{14, 2}},
         {"1.13[1x].31", landing{14, 2}},
         {"1.13[1]9.31", landing{14, 2}},
@@ -88,98 +92,126 @@ TEST(item_path, worked_example_paths)
         EXPECT_EQ(land(image, path), expected) << path;
 }
 
-TEST(item_path, element_index_is_checked_against_the_count_not_the_data)
-{
-    dat_layout layout = testing::worked_example();
-    layout.data.assign(64, 0);  // room for a third element and more
-    const file_image image = normalized_image(layout);
-    EXPECT_EQ(land(image, "1.13[1].30"), (landing{12, 2}));
-    EXPECT_EQ(land(image, "1.13[2].30"), std::nullopt);
-}
+// Layouts that bend the format's rules, each with the paths it is asked.
+struct odd_layout {
+    const char* name;
+    dat_layout (*layout)();
+    std::vector<std::pair<std::string, std::optional<landing>>> paths;
+};
 
-TEST(item_path, link_to_a_descriptor_of_flag_0_is_a_sibling)
+dat_layout of(std::vector<testing::desc_row> rows, std::size_t data_bytes)
 {
     dat_layout layout;
-    layout.descriptors = {testing::variable(1, 2, 4), testing::structure(2, 10, 4), testing::member(10, 11, 2, 0),
-                          {0, 11, 0, 2, 2}};
-    layout.data.assign(4, 0);
-    EXPECT_EQ(land(normalized_image(layout), "1.11"), (landing{2, 2}));
+    layout.descriptors = std::move(rows);
+    layout.data.assign(data_bytes, 0);
+    return layout;
 }
 
-TEST(item_path, item_start_does_not_wrap_to_the_header)
+// Members 1 to N chained in table order from the table's first entry: the
+// last is found only by a walk over the whole table.
+dat_layout chain_over_the_whole_table()
 {
+    std::vector<testing::desc_row> rows;
+    for (std::uint16_t id = 1; id <= 300; ++id)
+        rows.push_back(testing::member(id, id < 300 ? id + 1 : 0, 1, id - 1u));
+    return of(rows, 300);
+}
+
+// Structure 2 of 20,000 members whose last holds structure 2 again: every
+// token after the first walks the whole chain, so that a path of fourteen
+// walks past the step budget of plain walks.
+dat_layout long_self_containing_chain()
+{
+    std::vector<testing::desc_row> rows{testing::variable(1, 2, 4), testing::structure(2, 10, 4)};
+    for (std::uint16_t id = 10; id < 20009; ++id)
+        rows.push_back(testing::member(id, id + 1, 1, 0));
+    rows.push_back(testing::typed_member(20009, 2, 0, 0));
+    return of(rows, 4);
+}
+
+std::string deep_path(int levels)
+{
+    std::string path = "1";
+    for (int level = 0; level < levels; ++level)
+        path += ".20009";
+    return path + ".10";
+}
+
+dat_layout with(void (*change)(dat_layout&))
+{
+    dat_layout layout = testing::worked_example();
+    change(layout);
+    return layout;
+}
+
+const odd_layout odd_layouts[] = {
+    {"element_index_is_checked_against_the_count_not_the_data",
+     [] { return with([](dat_layout& l) { l.data.assign(64, 0); }); },
+     {{"1.13[1].30", landing{12, 2}}, {"1.13[2].30", std::nullopt}}},
+    {"link_to_a_descriptor_of_flag_0_is_a_sibling",
+     [] { return of({testing::variable(1, 2, 4), testing::structure(2, 10, 4), testing::member(10, 11, 2, 0), {0, 11, 0, 2, 2}}, 4); },
+     {{"1.11", landing{2, 2}}}},
     // 76 + (2^32 - 72) is 4 in 32 bits: a header byte.
-    dat_layout layout;
-    layout.descriptors = {testing::variable(1, 2, 4), testing::structure(2, 10, 4),
-                          testing::member(10, 0, 2, 0xFFFFFFB8u)};
-    layout.data.assign(8, 0);
-    EXPECT_EQ(land(normalized_image(layout), "1.10"), std::nullopt);
+    {"item_start_does_not_wrap_to_the_header",
+     [] { return of({testing::variable(1, 2, 4), testing::structure(2, 10, 4), testing::member(10, 0, 2, 0xFFFFFFB8u)}, 8); },
+     {{"1.10", std::nullopt}}},
+    // The array type stays the scope and can be named itself; its offset, the
+    // element count, is added like any other.
+    {"array_with_bit_7_is_not_indexed", [] { return with([](dat_layout& l) { l.descriptors[6].flag = 0x83; }); },
+     {{"1.13[1].31", std::nullopt}, {"1.13.4.31", landing{12, 2}}}},
+    {"duplicate_id_names_the_earlier_descriptor",
+     [] { return of({{5, 1, 2, 4, 0}, {2, 2, 10, 4, 0}, {1, 10, 11, 2, 0}, {1, 11, 0, 2, 2}, {1, 10, 0, 1, 3}}, 4); },
+     {{"1.10", landing{0, 2}}}},
+    {"member_chain_that_loops_ends_unresolved",
+     [] { return of({{5, 1, 2, 4, 0}, {2, 2, 10, 4, 0}, {1, 10, 11, 2, 0}, {1, 11, 10, 2, 2}, {1, 12, 0, 1, 0}}, 4); },
+     {{"1.12", std::nullopt}, {"1.11", landing{2, 2}}}},
+    // Member 40, of size 0, ends each element; 31's second byte is past the end.
+    {"item_must_lie_inside_the_image",
+     [] {
+         return with([](dat_layout& l) {
+             l.data.resize(15);
+             l.descriptors.push_back({1, 40, 0, 0, 3});
+             l.descriptors[11].next = 40;
+         });
+     },
+     {{"1.13[1].30", landing{12, 2}}, {"1.13[1].31", std::nullopt}, {"1.13[0].40", landing{11, 0}},
+      {"1.13[1].40", landing{15, 0}}}},
+    // 0xFFFFFFFC + 5 wraps to 1; a negative size lies at its start; 2^31 - 1
+    // bytes do not fit.
+    {"offsets_wrap_at_32_bits_and_sizes_near_2_to_32_stay_inside",
+     [] {
+         return of({{5, 1, 2, 4, 0}, {2, 2, 10, 4, 0}, {1, 10, 3, 11, 0xFFFFFFFCu}, {2, 3, 20, 8, 0}, {1, 20, 0, 2, 5},
+                    {1, 11, 12, 0xFFFFFFFFu, 1}, {1, 12, 0, 0x7FFFFFFFu, 0}},
+                   4);
+     },
+     {{"1.10.20", landing{1, 2}}, {"1.11", landing{1, -1}}, {"1.12", std::nullopt}}},
+    {"empty_table_resolves_nothing",
+     [] {
+         dat_layout layout = of({}, 4);
+         layout.item_numb = 0;
+         layout.data_offset = 28;
+         return layout;
+     },
+     {{"1", std::nullopt}}},
+    {"member_whose_next_names_nothing_is_no_leaf",
+     [] { return with([](dat_layout& l) { l.descriptors[2].next = 99; }); }, {{"1.10", std::nullopt}}},
+    {"chain_over_the_whole_table_reaches_its_last_entry", chain_over_the_whole_table,
+     {{"300", landing{299, 1}}, {"301", std::nullopt}}},
+    {"paths_past_the_step_budget_still_resolve", long_self_containing_chain,
+     {{deep_path(14), landing{0, 1}}, {deep_path(14) + ".11", std::nullopt}}},
+};
+
+class odd_layout_paths : public ::testing::TestWithParam<odd_layout> {};
+
+TEST_P(odd_layout_paths, land_where_expected)
+{
+    const file_image image = normalized_image(GetParam().layout());
+    for (const auto& [path, expected] : GetParam().paths)
+        EXPECT_EQ(land(image, path), expected) << path.substr(0, 40);
 }
 
-TEST(item_path, array_with_bit_7_is_not_indexed)
-{
-    dat_layout layout = testing::worked_example();
-    layout.descriptors[6].flag = 0x83;
-    const file_image image = normalized_image(layout);
-    EXPECT_EQ(land(image, "1.13[1].31"), std::nullopt);
-    // The array type stays the scope and can be named itself; its offset,
-    // the element count, is added like any other.
-    EXPECT_EQ(land(image, "1.13.4.31"), (landing{12, 2}));
-}
-
-TEST(item_path, duplicate_id_names_the_earlier_descriptor)
-{
-    dat_layout layout;
-    layout.descriptors = {{5, 1, 2, 4, 0}, {2, 2, 10, 4, 0}, {1, 10, 11, 2, 0}, {1, 11, 0, 2, 2}, {1, 10, 0, 1, 3}};
-    layout.data.assign(4, 0);
-    EXPECT_EQ(land(normalized_image(layout), "1.10"), (landing{0, 2}));
-}
-
-TEST(item_path, member_chain_that_loops_ends_unresolved)
-{
-    dat_layout layout;
-    layout.descriptors = {{5, 1, 2, 4, 0}, {2, 2, 10, 4, 0}, {1, 10, 11, 2, 0}, {1, 11, 10, 2, 2}, {1, 12, 0, 1, 0}};
-    layout.data.assign(4, 0);
-    const file_image image = normalized_image(layout);
-    EXPECT_EQ(land(image, "1.12"), std::nullopt);
-    EXPECT_EQ(land(image, "1.11"), (landing{2, 2}));
-}
-
-TEST(item_path, item_must_lie_inside_the_image)
-{
-    dat_layout layout = testing::worked_example();
-    layout.data.resize(15);
-    layout.descriptors.push_back({1, 40, 0, 0, 3});  // a member of size 0 at the end of each element
-    layout.descriptors[11].next = 40;
-    const file_image image = normalized_image(layout);
-    EXPECT_EQ(land(image, "1.13[1].30"), (landing{12, 2}));
-    EXPECT_EQ(land(image, "1.13[1].31"), std::nullopt);  // its second byte is past the end
-    EXPECT_EQ(land(image, "1.13[0].40"), (landing{11, 0}));
-    EXPECT_EQ(land(image, "1.13[1].40"), (landing{15, 0}));
-}
-
-TEST(item_path, offsets_wrap_at_32_bits_and_sizes_near_2_to_32_stay_inside)
-{
-    dat_layout layout;
-    layout.descriptors = {{5, 1, 2, 4, 0},         {2, 2, 10, 4, 0},         {1, 10, 3, 11, 0xFFFFFFFCu},
-                          {2, 3, 20, 8, 0},        {1, 20, 0, 2, 5},         {1, 11, 0, 0xFFFFFFFFu, 1},
-                          {1, 12, 0, 0x7FFFFFFFu, 0}};
-    layout.descriptors[5].next = 12;
-    layout.data.assign(4, 0);
-    const file_image image = normalized_image(layout);
-    EXPECT_EQ(land(image, "1.10.20"), (landing{1, 2}));  // 0xFFFFFFFC + 5 wraps to 1
-    EXPECT_EQ(land(image, "1.11"), (landing{1, -1}));    // a negative size lies at its start
-    EXPECT_EQ(land(image, "1.12"), std::nullopt);        // 2^31 - 1 bytes do not fit
-}
-
-TEST(item_path, empty_table_resolves_nothing)
-{
-    dat_layout layout;
-    layout.item_numb = 0;
-    layout.data_offset = 28;
-    layout.data.assign(4, 0);
-    EXPECT_EQ(land(normalized_image(layout), "1"), std::nullopt);
-}
+INSTANTIATE_TEST_SUITE_P(item_path, odd_layout_paths, ::testing::ValuesIn(odd_layouts),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(item_path, scope_walk_enters_no_member_type)
 {

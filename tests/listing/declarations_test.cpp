@@ -186,6 +186,14 @@ const declaration_case cases[] = {
      "  WORD   w021;\t//off:00000\n"
      "  WORD   w022;\t//off:00002\n"
      "} t_s020;\t//size:4\n\n"},
+    // The loop comes back to the table's first entry, which the walk began
+    // at: each member prints once.
+    {"member_chain_back_to_the_first_entry_collects_it_once", {testing::member(10, 11, 1, 0), testing::member(11, 10, 2, 2)},
+     "  BYTE   b010;\t//off:00000\n"
+     "  BYTE   _011[1];\n"
+     "  WORD   w011;\t//off:00002\n"
+     "  BYTE   _010[-3];\n"
+     "} t_s010;\t//size:1\n\n"},
     {"self_containing_structure_is_declared_once",
      {{5, 1, 2, 8, 0}, {2, 2, 10, 8, 0}, {1, 10, 2, 11, 0}, {1, 11, 0, 4, 4}},
      "typedef struct s002\n{\n"

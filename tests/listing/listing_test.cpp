@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/capture.hpp"
@@ -102,21 +103,35 @@ TEST(listing, huge_count_on_a_short_file_keeps_only_what_the_file_holds)
     EXPECT_EQ(run.result.table[1].size, 0u);
 }
 
+// Record 3 of the worked example, member 11, cut short: its bytes as read,
+// then zeros, taken as little-endian numbers.
+struct cut_case {
+    std::size_t bytes;  // of record 3
+    item_desc kept;     // size, offset, id, next, flag
+};
+
 TEST(listing, table_cut_inside_a_record_keeps_its_bytes_as_little_endian)
 {
-    std::vector<unsigned char> bytes = testing::build_dat(testing::worked_example());
-    bytes.resize(28 + 3 * 16 + 5);  // 5 bytes into record 3: size 2 and one byte of offset
-    bytes[28 + 3 * 16 + 4] = 0x07;
-    const listed run = list_bytes(bytes);
-    EXPECT_EQ(run.result.failure, listing_failure::record_read);
-    EXPECT_EQ(run.result.failed_record, 3u);
-    ASSERT_EQ(run.result.table.size(), 4u);
-    EXPECT_EQ(run.result.table[3].size, 0x02000000u);
-    EXPECT_EQ(run.result.table[3].offset, 7u);
-    EXPECT_EQ(run.result.table[3].id, 0u);
-    EXPECT_EQ(run.result.table[2].id, 10u);
-    // The comment stays open after the last whole row.
-    EXPECT_TRUE(run.text.ends_with(" *     1        0   10   11    1\n")) << run.text;
+    const std::vector<unsigned char> whole = testing::build_dat(testing::worked_example());
+    const cut_case cuts[] = {
+        {5, {0x02000000u, 0, 0, 0, 0, {}}},
+        {12, {0x02000000u, 0x02000000u, 0x0B00, 0x0C00, 0, {}}},
+        {15, {0x02000000u, 0x02000000u, 0x0B00, 0x0C00, 1, {}}},
+    };
+    for (const cut_case& cut : cuts) {
+        const std::vector<unsigned char> bytes(whole.begin(), whole.begin() + static_cast<long>(28 + 3 * 16 + cut.bytes));
+        const listed run = list_bytes(bytes);
+        EXPECT_EQ(run.result.failure, listing_failure::record_read);
+        EXPECT_EQ(run.result.failed_record, 3u);
+        ASSERT_EQ(run.result.table.size(), 4u);
+        const item_desc& kept = run.result.table[3];
+        EXPECT_EQ(std::tuple(kept.size, kept.offset, kept.id, kept.next, kept.flag),
+                  std::tuple(cut.kept.size, cut.kept.offset, cut.kept.id, cut.kept.next, cut.kept.flag))
+            << cut.bytes << " bytes";
+        EXPECT_EQ(run.result.table[2].id, 10u);
+        // The comment stays open after the last whole row.
+        EXPECT_TRUE(run.text.ends_with(" *     1        0   10   11    1\n")) << run.text;
+    }
 }
 
 // Records arrive in slices of 4,096: a cut on either side of a slice's end
