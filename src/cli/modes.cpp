@@ -6,6 +6,7 @@
 
 #include "access/item_value.hpp"
 #include "cli/banner.hpp"
+#include "datfile/data_file.hpp"
 #include "datfile/file_image.hpp"
 #include "listing/declarations.hpp"
 #include "listing/listing.hpp"
@@ -102,13 +103,13 @@ int delivered(std::FILE* out, int status)
 
 int run_listing_mode(const char* file_name, std::FILE* out)
 {
-    std::FILE* in = std::fopen(file_name, "rb");
-    if (!in) {
+    auto file = open_data_file(file_name, file_use::listing);
+    if (!file) {
         std::fprintf(out, "fopen(%s) error!\n", file_name);
         return -1;
     }
-    const listing_result listing = print_listing(in, out);
-    std::fclose(in);
+    const listing_result listing = print_listing(file->stream.get(), out);
+    file->stream.reset();
     report(out, listing);
     if (listing.has_table)
         print_declarations(out, listing.table);

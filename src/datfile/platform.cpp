@@ -1,0 +1,109 @@
+#include "datfile/platform.hpp"
+
+#include <cstdint>
+#include <limits>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include "datfile/wide_text.hpp"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace vantor::platform {
+
+#ifdef _WIN32
+
+namespace {
+
+std::optional<std::wstring> wide(const char* text)
+{
+    const auto converted = utf16_from_utf8(text);
+    if (!converted)
+        return std::nullopt;
+    return std::wstring(converted->begin(), converted->end());
+}
+
+file_status status_of(const struct _stat64& stat)
+{
+    const bool regular = (stat.st_mode & _S_IFMT) == _S_IFREG;
+    return {regular, regular ? static_cast<std::uint64_t>(stat.st_size) : 0};
+}
+
+}  // namespace
+
+std::FILE* open_file(const char* name, const char* mode)
+{
+    const auto wide_name = wide(name);
+    const auto wide_mode = wide(mode);
+    return wide_name && wide_mode ? ::_wfopen(wide_name->c_str(), wide_mode->c_str()) : nullptr;
+}
+
+std::optional<file_status> status(const char* name)
+{
+    const auto wide_name = wide(name);
+    struct _stat64 stat;
+    if (!wide_name || ::_wstat64(wide_name->c_str(), &stat) != 0)
+        return std::nullopt;
+    return status_of(stat);
+}
+
+std::optional<file_status> status(std::FILE* file)
+{
+    struct _stat64 stat;
+    if (::_fstat64(::_fileno(file), &stat) != 0)
+        return std::nullopt;
+    return status_of(stat);
+}
+
+bool seek(std::FILE* file, std::uint64_t offset)
+{
+    return offset <= std::numeric_limits<__int64>::max() &&
+           ::_fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+}
+
+#else
+
+static_assert(sizeof(off_t) >= sizeof(std::int64_t), "build with _FILE_OFFSET_BITS=64");
+
+namespace {
+
+file_status status_of(const struct stat& stat)
+{
+    const bool regular = S_ISREG(stat.st_mode);
+    return {regular, regular ? static_cast<std::uint64_t>(stat.st_size) : 0};
+}
+
+}  // namespace
+
+std::FILE* open_file(const char* name, const char* mode) { return std::fopen(name, mode); }
+
+std::optional<file_status> status(const char* name)
+{
+    struct stat stat;
+    if (::stat(name, &stat) != 0)
+        return std::nullopt;
+    return status_of(stat);
+}
+
+std::optional<file_status> status(std::FILE* file)
+{
+    struct stat stat;
+    if (::fstat(::fileno(file), &stat) != 0)
+        return std::nullopt;
+    return status_of(stat);
+}
+
+bool seek(std::FILE* file, std::uint64_t offset)
+{
+    return offset <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) &&
+           ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+#endif
+
+}  // namespace vantor::platform
