@@ -8,6 +8,7 @@
 #include "cli/banner.hpp"
 #include "datfile/data_file.hpp"
 #include "datfile/file_image.hpp"
+#include "datfile/platform.hpp"
 #include "listing/declarations.hpp"
 #include "listing/listing.hpp"
 
@@ -68,7 +69,9 @@ int read_item(const file_image& image, const std::string& path, std::FILE* out)
 int write_item(file_image& image, const char* file_name, const std::string& path, const std::string& value,
                std::FILE* out)
 {
-    const auto changed = setdata(image, path, value);
+    // A value the system could not hand over as typed is stored as nothing
+    // else.
+    const auto changed = platform::exact_argument(value) ? setdata(image, path, value) : std::nullopt;
     if (!changed) {
         std::fprintf(out, "Error in setdata(%s)\n", path.c_str());
         return -1;

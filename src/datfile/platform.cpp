@@ -66,6 +66,36 @@ bool seek(std::FILE* file, std::uint64_t offset)
            ::_fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
 }
 
+bool exact_argument(std::string_view text) { return !holds_surrogate(text); }
+
+std::vector<std::string> utf8_arguments(int argc, const wchar_t* const* argv)
+{
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        const std::wstring_view argument(argv[i]);
+        arguments.push_back(utf8_from_utf16(std::u16string(argument.begin(), argument.end())));
+    }
+    return arguments;
+}
+
+utf8_console::utf8_console()
+{
+    DWORD mode = 0;
+    if (::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) == 0)
+        return;
+    previous_code_page_ = ::GetConsoleOutputCP();
+    if (::SetConsoleOutputCP(CP_UTF8) == 0)
+        previous_code_page_ = 0;
+}
+
+utf8_console::~utf8_console()
+{
+    if (previous_code_page_ == 0)
+        return;
+    std::fflush(stdout);
+    ::SetConsoleOutputCP(previous_code_page_);
+}
+
 #else
 
 static_assert(sizeof(off_t) >= sizeof(std::int64_t), "build with _FILE_OFFSET_BITS=64");
@@ -103,6 +133,8 @@ bool seek(std::FILE* file, std::uint64_t offset)
     return offset <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) &&
            ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
+
+bool exact_argument(std::string_view) { return true; }
 
 #endif
 
