@@ -80,7 +80,9 @@ int write_item(file_image& image, const char* file_name, const std::string& path
     // a result line that cannot be written stores nothing, so the exit status
     // tells the truth about the file.
     std::fprintf(out, "setdata(%s)=%s\n", path.c_str(), value.c_str());
-    if (std::fflush(out) != 0)
+    // The error flag too: Windows' C runtime can fail the write inside
+    // fprintf and still flush with success.
+    if (std::fflush(out) != 0 || std::ferror(out))
         return -1;
     switch (store_item(file_name, image, *changed)) {
     case store_result::stored:
