@@ -54,6 +54,9 @@ std::string scratch_stem()
 [[noreturn]] void exec_tool(std::vector<char*>& argv, const run_setup& setup, const std::string& out_path,
                             const std::string& err_path)
 {
+    for (const auto& [name, value] : setup.environment)
+        if (::setenv(name.c_str(), value.c_str(), 1) != 0)
+            ::_exit(126);
     redirect(0, "/dev/null", O_RDONLY);
     switch (setup.out) {
     case output_to::capture:
@@ -74,11 +77,34 @@ std::string scratch_stem()
     }
     if (setup.unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
         ::_exit(cannot_drop);
-    ::execv(VANTOR_EXE, argv.data());
+    ::execvp(argv[0], argv.data());
     ::_exit(setup.unprivileged ? cannot_drop : 127);
 }
 
 }  // namespace
+
+const tested_tool& tool_under_test()
+{
+    static const tested_tool tool{{
+#include "tool_command.inc"
+                                  },
+                                  VANTOR_TEST_WINDOWS != 0};
+    return tool;
+}
+
+std::string crlf_as_lf(const std::string& text, bare_lf bare)
+{
+    std::string lines;
+    lines.reserve(text.size());
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n')
+            continue;
+        if (bare == bare_lf::marked && text[at] == '\n' && (at == 0 || text[at - 1] != '\r'))
+            lines += "<LF without CR>";
+        lines += text[at];
+    }
+    return lines;
+}
 
 std::string capture_output(const std::function<void(std::FILE*)>& print)
 {
@@ -98,7 +124,10 @@ tool_process::tool_process(const std::vector<std::string>& args, const run_setup
     err_path_ = stem + ".err";
     unprivileged_ = setup.unprivileged;
     captured_ = setup.out == output_to::capture;
-    std::vector<char*> argv{const_cast<char*>(VANTOR_EXE)};
+    windows_ = tool_under_test().windows;
+    std::vector<char*> argv;
+    for (const std::string& word : tool_under_test().command)
+        argv.push_back(const_cast<char*>(word.c_str()));
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -128,7 +157,15 @@ std::optional<tool_run> tool_process::finish()
                                  ")");
     if (unprivileged_ && WEXITSTATUS(wait_status) == cannot_drop)
         return std::nullopt;
-    return tool_run{WEXITSTATUS(wait_status), captured_ ? read_text(out_path_) : "", read_text(err_path_)};
+    std::string out = captured_ ? read_text(out_path_) : "";
+    return tool_run{WEXITSTATUS(wait_status), windows_ ? crlf_as_lf(out, bare_lf::marked) : out, read_text(err_path_)};
+}
+
+std::optional<std::string> no_unprivileged_run()
+{
+    if (tool_under_test().windows && ::geteuid() == 0)
+        return "the tests run as root, and Wine runs a program only as the user who owns its prefix";
+    return std::nullopt;
 }
 
 tool_run run_tool(const std::vector<std::string>& args) { return *tool_process(args, {}).finish(); }
