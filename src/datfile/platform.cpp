@@ -9,6 +9,8 @@
 #include "datfile/wide_text.hpp"
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
 #include <unistd.h>
@@ -84,8 +86,16 @@ utf8_console::utf8_console()
     if (::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) == 0)
         return;
     previous_code_page_ = ::GetConsoleOutputCP();
-    if (::SetConsoleOutputCP(CP_UTF8) == 0)
+    if (::SetConsoleOutputCP(CP_UTF8) == 0) {
         previous_code_page_ = 0;
+        return;
+    }
+    // In text mode the C runtime may decode console output itself, in its
+    // locale's code page, and an unbuffered stream hands the console single
+    // bytes of a UTF-8 sequence. Whole buffers in binary mode reach the
+    // console as they are; it starts a new line at each LF all the same.
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    std::setvbuf(stdout, nullptr, _IOFBF, std::size_t{1} << 16);
 }
 
 utf8_console::~utf8_console()
