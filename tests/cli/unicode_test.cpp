@@ -66,5 +66,18 @@ const unicode_case unicode_cases[] = {
 INSTANTIATE_TEST_SUITE_P(cli, unicode_runs, ::testing::ValuesIn(unicode_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A terminal, which Wine makes a Windows console, shows the characters typed.
+TEST(cli, a_terminal_shows_the_value_as_typed)
+{
+    const std::string value = "\xD0\x96\xD1\x83\xD0\xBA\xE2\x82\xAC\xC3\xA9\xE6\x97\xA5\xE6\x9C\xAC";
+    const temp_file file(sample, "-\xE6\x97\xA5\xE6\x9C\xAC.dat");
+    ASSERT_EQ(run_tool({file.path(), "t1.4.52=" + value}).status, 0);
+    testing::run_setup setup;
+    setup.out = testing::output_to::terminal;
+    const auto shown = run_tool({file.path(), "t1.4.52"}, setup);
+    EXPECT_EQ(shown->status, 0);
+    EXPECT_NE(shown->out.find("getdata(t1.4.52)=" + value), std::string::npos) << shown->out;
+}
+
 }  // namespace
 }  // namespace vantor

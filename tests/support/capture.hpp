@@ -37,7 +37,9 @@ struct tool_run {
     std::string err;      // standard error, which the tool never writes
 };
 
-enum class output_to { capture, full_device, closed };
+// Where standard output goes. A terminal is a console to a Windows build under
+// Wine; what it shows is returned as it is, escape sequences and all.
+enum class output_to { capture, full_device, closed, terminal };
 
 // How the child that runs the tool is set up before the exec.
 struct run_setup {
@@ -65,6 +67,7 @@ private:
     bool unprivileged_ = false;
     bool captured_ = true;
     bool windows_ = false;
+    int terminal_ = -1;  // the pseudo-terminal's master side, with output_to::terminal
     std::string out_path_;
     std::string err_path_;
 };
