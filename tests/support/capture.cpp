@@ -55,7 +55,9 @@ std::string scratch_stem()
 int open_terminal(std::string& name)
 {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    const char* slave = master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ? nullptr : ::ptsname(master);
+    const bool ready = master >= 0 && ::fcntl(master, F_SETFD, FD_CLOEXEC) == 0 && ::grantpt(master) == 0 &&
+                       ::unlockpt(master) == 0;
+    const char* slave = ready ? ::ptsname(master) : nullptr;
     if (!slave)
         throw std::runtime_error("no pseudo-terminal");
     name = slave;
