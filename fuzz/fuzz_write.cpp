@@ -3,6 +3,7 @@
 // its length and no byte outside the item changes; a write that succeeds
 // leaves exactly what setdata put into a separate image of the same bytes.
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -65,8 +66,8 @@ outcome expected_outcome(const std::string& argument, const bytes& file)
     if (!changed)
         return {file, -1};
     bytes after = file;
-    std::copy_n(image->bytes.begin() + static_cast<long>(changed->start), changed->size,
-                after.begin() + static_cast<long>(changed->start));
+    std::copy_n(image->bytes.begin() + static_cast<std::ptrdiff_t>(changed->start), changed->size,
+                after.begin() + static_cast<std::ptrdiff_t>(changed->start));
     return {after, 0};
 }
 

@@ -1,16 +1,16 @@
 #include <csignal>
 #include <cstdio>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "cli/modes.hpp"
+#include "datfile/platform.hpp"
 
-int main(int argc, char** argv)
+namespace {
+
+int run_guarded(int argc, const char* const* argv)
 {
-#ifdef SIGXFSZ
-    // A write past a file-size limit then fails and is reported, instead of
-    // killing the tool in the middle of a store.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
     try {
         return vantor::run(argc, argv, stdout);
     } catch (const std::bad_alloc&) {
@@ -20,3 +20,34 @@ int main(int argc, char** argv)
         return -1;
     }
 }
+
+}  // namespace
+
+#ifdef _WIN32
+
+// The command line as typed, in Unicode: the narrow one would come through
+// the ANSI code page, which turns every character outside it into '?'.
+int wmain(int argc, wchar_t** argv)
+{
+    const vantor::platform::utf8_console console;
+    const std::vector<std::string> arguments = vantor::platform::utf8_arguments(argc, argv);
+    std::vector<const char*> pointers;
+    for (const std::string& argument : arguments)
+        pointers.push_back(argument.c_str());
+    pointers.push_back(nullptr);
+    return run_guarded(argc, pointers.data());
+}
+
+#else
+
+int main(int argc, char** argv)
+{
+#ifdef SIGXFSZ
+    // A write past a file-size limit then fails and is reported, instead of
+    // killing the tool in the middle of a store.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+    return run_guarded(argc, argv);
+}
+
+#endif

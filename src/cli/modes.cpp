@@ -6,7 +6,9 @@
 
 #include "access/item_value.hpp"
 #include "cli/banner.hpp"
+#include "datfile/data_file.hpp"
 #include "datfile/file_image.hpp"
+#include "datfile/platform.hpp"
 #include "listing/declarations.hpp"
 #include "listing/listing.hpp"
 
@@ -67,7 +69,9 @@ int read_item(const file_image& image, const std::string& path, std::FILE* out)
 int write_item(file_image& image, const char* file_name, const std::string& path, const std::string& value,
                std::FILE* out)
 {
-    const auto changed = setdata(image, path, value);
+    // A value the system could not hand over as typed is stored as nothing
+    // else.
+    const auto changed = platform::exact_argument(value) ? setdata(image, path, value) : std::nullopt;
     if (!changed) {
         std::fprintf(out, "Error in setdata(%s)\n", path.c_str());
         return -1;
@@ -76,7 +80,9 @@ int write_item(file_image& image, const char* file_name, const std::string& path
     // a result line that cannot be written stores nothing, so the exit status
     // tells the truth about the file.
     std::fprintf(out, "setdata(%s)=%s\n", path.c_str(), value.c_str());
-    if (std::fflush(out) != 0)
+    // The error flag too: Windows' C runtime can fail the write inside
+    // fprintf and still flush with success.
+    if (std::fflush(out) != 0 || std::ferror(out))
         return -1;
     switch (store_item(file_name, image, *changed)) {
     case store_result::stored:
@@ -102,13 +108,13 @@ int delivered(std::FILE* out, int status)
 
 int run_listing_mode(const char* file_name, std::FILE* out)
 {
-    std::FILE* in = std::fopen(file_name, "rb");
-    if (!in) {
+    auto file = open_data_file(file_name, file_use::listing);
+    if (!file) {
         std::fprintf(out, "fopen(%s) error!\n", file_name);
         return -1;
     }
-    const listing_result listing = print_listing(in, out);
-    std::fclose(in);
+    const listing_result listing = print_listing(file->stream.get(), out);
+    file->stream.reset();
     report(out, listing);
     if (listing.has_table)
         print_declarations(out, listing.table);

@@ -1,44 +1,37 @@
 #include "datfile/file_image.hpp"
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <memory>
 #include <new>
-#include <system_error>
 #include <utility>
 
 #include "datfile/byte_order.hpp"
+#include "datfile/data_file.hpp"
+#include "datfile/platform.hpp"
 #include "datfile/table_reader.hpp"
 
 namespace vantor {
 
 namespace {
 
-struct file_closer {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using file_handle = std::unique_ptr<std::FILE, file_closer>;
+using heap_bytes = std::unique_ptr<unsigned char[], heap_free>;
 
-// The size of an open stream, or -1.
-long long measure(std::FILE* file)
+// Reads `size` bytes in slices: the C runtimes do not all read a count of
+// gigabytes in one call.
+bool read_whole(std::FILE* file, unsigned char* buffer, std::size_t size)
 {
-    if (std::fseek(file, 0, SEEK_END) != 0)
-        return -1;
-    const long size = std::ftell(file);
-    if (std::fseek(file, 0, SEEK_SET) != 0)
-        return -1;
-    return size;
-}
-
-// Symbolic links count as what they name.
-bool is_regular_file(const char* path)
-{
-    std::error_code error;
-    return std::filesystem::is_regular_file(std::filesystem::status(path, error)) && !error;
+    constexpr std::size_t slice = std::size_t{1} << 24;
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t now = std::min(slice, size - done);
+        if (std::fread(buffer + done, 1, now, file) != now)
+            return false;
+        done += now;
+    }
+    return true;
 }
 
 // In place, through the same conversion the listing's reader uses.
@@ -85,8 +78,8 @@ bool holds_loaded_layout(std::FILE* file, const file_image& image)
 // Whether the item lies within the file as it is now.
 bool holds_item(std::FILE* file, region item)
 {
-    const long long size = measure(file);
-    return size >= 0 && checked_region(static_cast<unsigned long long>(size), item.start, item.size);
+    const auto now = platform::status(file);
+    return now && checked_region(now->size, item.start, item.size);
 }
 
 }  // namespace
@@ -100,7 +93,7 @@ dat_header file_image::header() const
 
 namespace {
 
-std::variant<file_image, load_error> checked_image(std::unique_ptr<unsigned char[]> storage, std::size_t size)
+std::variant<file_image, load_error> checked_image(heap_bytes storage, std::size_t size)
 {
     const std::span<unsigned char> bytes(storage.get(), size);
     if (!checked_region(bytes.size(), 0, header_bytes))
@@ -120,30 +113,26 @@ std::variant<file_image, load_error> checked_image(std::unique_ptr<unsigned char
 
 std::variant<file_image, load_error> make_file_image(std::span<const unsigned char> bytes)
 {
-    auto storage = std::make_unique_for_overwrite<unsigned char[]>(bytes.size());
+    // One byte at least: malloc(0) may give null.
+    heap_bytes storage(static_cast<unsigned char*>(std::malloc(std::max<std::size_t>(bytes.size(), 1))));
+    if (!storage)
+        throw std::bad_alloc();
     std::copy(bytes.begin(), bytes.end(), storage.get());
     return checked_image(std::move(storage), bytes.size());
 }
 
 std::variant<file_image, load_error> load_file_image(const char* path)
 {
-    if (!is_regular_file(path))
-        return load_error{load_failure::open};
-    file_handle file(std::fopen(path, "rb"));
+    const auto file = open_data_file(path, file_use::load);
     if (!file)
         return load_error{load_failure::open};
-    const long long size = measure(file.get());
-    if (size <= 0 || static_cast<unsigned long long>(size) > std::numeric_limits<std::size_t>::max())
+    if (file->size == 0 || file->size > std::numeric_limits<std::size_t>::max())
         return load_error{load_failure::alloc};
-
-    const auto length = static_cast<std::size_t>(size);
-    std::unique_ptr<unsigned char[]> storage;
-    try {
-        storage = std::make_unique_for_overwrite<unsigned char[]>(length);
-    } catch (const std::bad_alloc&) {
+    const auto length = static_cast<std::size_t>(file->size);
+    heap_bytes storage(static_cast<unsigned char*>(std::malloc(length)));
+    if (!storage)
         return load_error{load_failure::alloc};
-    }
-    if (std::fread(storage.get(), 1, length, file.get()) != length)
+    if (!read_whole(file->stream.get(), storage.get(), length))
         return load_error{load_failure::read};
     return checked_image(std::move(storage), length);
 }
@@ -157,20 +146,18 @@ void normalize_descriptors(file_image& image)
 
 store_result store_item(const char* path, const file_image& image, region item)
 {
-    if (!is_regular_file(path))
-        return store_result::open_failed;
-    file_handle file(std::fopen(path, "r+b"));
+    auto file = open_data_file(path, file_use::update);
     if (!file)
         return store_result::open_failed;
+    std::FILE* stream = file->stream.get();
     // Unbuffered, so that the item goes out in one write of its own bytes.
-    std::setvbuf(file.get(), nullptr, _IONBF, 0);
-    if (!holds_loaded_layout(file.get(), image) || !holds_item(file.get(), item) ||
-        item.start > static_cast<std::size_t>(LONG_MAX))
+    std::setvbuf(stream, nullptr, _IONBF, 0);
+    if (!holds_loaded_layout(stream, image) || !holds_item(stream, item))
         return store_result::write_failed;
-    if (std::fseek(file.get(), static_cast<long>(item.start), SEEK_SET) != 0 ||
-        std::fwrite(image.bytes.data() + item.start, 1, item.size, file.get()) != item.size)
+    if (!platform::seek(stream, item.start) ||
+        std::fwrite(image.bytes.data() + item.start, 1, item.size, stream) != item.size)
         return store_result::write_failed;
-    if (std::fclose(file.release()) != 0)
+    if (std::fclose(file->stream.release()) != 0)
         return store_result::write_failed;
     return store_result::stored;
 }

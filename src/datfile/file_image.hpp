@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <span>
@@ -14,9 +15,14 @@
 
 namespace vantor {
 
+struct heap_free {
+    void operator()(unsigned char* bytes) const { std::free(bytes); }
+};
+
 struct file_image {
-    // The buffer is not cleared before the file is read into it.
-    std::unique_ptr<unsigned char[]> storage;
+    // From malloc, whose failure for a file too large to hold is an answer
+    // rather than an abort; not cleared before the file is read into it.
+    std::unique_ptr<unsigned char[], heap_free> storage;
     std::span<unsigned char> bytes;
 
     dat_header header() const;
@@ -34,7 +40,7 @@ struct file_image {
 
 enum class load_failure {
     open,         // no regular file, or it cannot be opened for reading
-    alloc,        // the file is empty, or no buffer of its size
+    alloc,        // the file is empty, or too large to hold in memory
     read,         // short file, short table, or a short read
     data_offset,  // the data area would overlap the descriptor table
 };

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "cli/cli_text.hpp"
+#include "support/capture.hpp"
 
 namespace vantor::testing {
 
@@ -173,14 +174,33 @@ shell_run run_shell(const std::string& script, const fs::path& folder, const std
     return {WEXITSTATUS(status), read_text(out_file), read_text(err_file)};
 }
 
+namespace {
+
+// A script named vantor that runs the tool under test, as its runner needs.
+void write_wrapper(const fs::path& folder)
+{
+    std::string script = "#!/bin/sh\nexec";
+    for (const std::string& word : tool_under_test().command) {
+        script += ' ';
+        script += shell_quoted(word);
+    }
+    std::ofstream(folder / "vantor", std::ios::binary) << script << " \"$@\"\n";
+    fs::permissions(folder / "vantor", fs::perms::owner_all);
+}
+
+}  // namespace
+
 void expect_session(const std::vector<shown_command>& commands, const std::string& document)
 {
     const temp_folder scratch("session");
+    const temp_folder tool("tool");
+    write_wrapper(tool.path());
     fs::copy(fs::path(SOURCE_DIR) / "examples", scratch.path() / "examples", fs::copy_options::recursive);
     for (const shown_command& shown : commands) {
         SCOPED_TRACE(document + ":" + std::to_string(shown.line) + ": $ " + shown.command);
-        const shell_run run = run_shell(shown.command, scratch.path(), VANTOR_DIR);
-        std::string out = run.out;
+        const shell_run run = run_shell(shown.command, scratch.path(), tool.path().string());
+        // The shell's own commands print bare LFs beside the tool's lines.
+        std::string out = tool_under_test().windows ? crlf_as_lf(run.out, bare_lf::kept) : run.out;
         if (!starts_with(shown.output, banner) && starts_with(out, banner))
             out.erase(0, banner.size());
         EXPECT_EQ(out, shown.output);

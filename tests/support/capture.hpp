@@ -7,9 +7,26 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace vantor::testing {
+
+// The tool that the command-line tests run: the one built here, or the build
+// that VANTOR_TEST_TOOL names, started through VANTOR_TEST_RUNNER (wine,
+// qemu-s390x) when that is set.
+struct tested_tool {
+    std::vector<std::string> command;  // the runner's words, then the tool
+    // A Windows program: its lines end in CRLF, and it knows no POSIX file
+    // types, resource limits or users.
+    bool windows;
+};
+const tested_tool& tool_under_test();
+
+// A Windows program's output with its CRLF line ends as LF. The tool's own
+// output holds no bare LF, so there one is marked, and no comparison passes.
+enum class bare_lf { kept, marked };
+std::string crlf_as_lf(const std::string& text, bare_lf bare);
 
 // Runs `print` on a scratch stream and returns everything it wrote.
 std::string capture_output(const std::function<void(std::FILE*)>& print);
@@ -20,7 +37,9 @@ struct tool_run {
     std::string err;      // standard error, which the tool never writes
 };
 
-enum class output_to { capture, full_device, closed };
+// Where standard output goes. A terminal is a console to a Windows build under
+// Wine; what it shows is returned as it is, escape sequences and all.
+enum class output_to { capture, full_device, closed, terminal };
 
 // How the child that runs the tool is set up before the exec.
 struct run_setup {
@@ -29,9 +48,10 @@ struct run_setup {
     bool unprivileged = false;
     std::optional<std::uint64_t> file_size_limit;  // in bytes
     output_to out = output_to::capture;
+    std::vector<std::pair<std::string, std::string>> environment;  // set in the child
 };
 
-// A started run of the built executable.
+// A started run of the tool under test.
 class tool_process {
 public:
     tool_process(const std::vector<std::string>& args, const run_setup& setup);
@@ -46,11 +66,16 @@ private:
     pid_t pid_ = -1;
     bool unprivileged_ = false;
     bool captured_ = true;
+    bool windows_ = false;
+    int terminal_ = -1;  // the pseudo-terminal's master side, with output_to::terminal
     std::string out_path_;
     std::string err_path_;
 };
 
-// Runs the built executable with `args` (the program name excluded).
+// Why the tool cannot run as an unprivileged user here, if it cannot.
+std::optional<std::string> no_unprivileged_run();
+
+// Runs the tool under test with `args` (the program name excluded).
 tool_run run_tool(const std::vector<std::string>& args);
 
 // The same with a prepared child; nullopt when an unprivileged run is not
