@@ -11,7 +11,6 @@
 #include <iterator>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include <unistd.h>
@@ -51,17 +50,14 @@ struct outcome {
 
 outcome expected_outcome(const std::string& argument, const bytes& file)
 {
-    auto loaded = vantor::make_file_image(file);
-    auto* image = std::get_if<vantor::file_image>(&loaded);
+    auto image = vantor::make_file_image(file);
     if (!image)
         return {file, -1};
     vantor::normalize_header(*image);
     vantor::normalize_descriptors(*image);
     const std::size_t equals = argument.find('=');
-    if (equals == std::string::npos) {
-        std::string value;
-        return {file, vantor::getdata(*image, argument.substr(0, equals), value)};
-    }
+    if (equals == std::string::npos)
+        return {file, vantor::getdata(*image, argument) ? 0 : -1};
     const auto changed = vantor::setdata(*image, argument.substr(0, equals), argument.substr(equals + 1));
     if (!changed)
         return {file, -1};

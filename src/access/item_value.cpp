@@ -74,24 +74,22 @@ void write_number(unsigned char* bytes, std::int32_t size, std::int32_t number)
 
 }  // namespace
 
-int getdata(const file_image& image, std::string_view path, std::string& value)
+result<std::string> getdata(const file_image& image, std::string_view path)
 {
     const auto item = resolve_for(image, path);
     if (!item)
-        return -1;
+        return failure_kind::not_resolved;
     const unsigned char* bytes = image.bytes.data() + item->start;
     if (is_text(path, item->size))
-        value.assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(item->size));
-    else
-        value = std::to_string(read_number(bytes, item->size));
-    return 0;
+        return std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(item->size));
+    return std::to_string(read_number(bytes, item->size));
 }
 
-std::optional<region> setdata(file_image& image, std::string_view path, std::string_view value)
+result<region> setdata(file_image& image, std::string_view path, std::string_view value)
 {
     const auto item = resolve_for(image, path);
     if (!item)
-        return std::nullopt;
+        return failure_kind::not_resolved;
     unsigned char* bytes = image.bytes.data() + item->start;
     // A number item of 0 bytes or fewer stores nothing.
     const auto size = static_cast<std::size_t>(std::max(item->size, 0));

@@ -2,7 +2,6 @@
 
 #include <string>
 #include <string_view>
-#include <variant>
 
 #include "access/item_value.hpp"
 #include "cli/banner.hpp"
@@ -36,33 +35,40 @@ void report(std::FILE* out, const listing_result& listing)
     }
 }
 
-void report(std::FILE* out, const load_error& error, const char* file_name)
+// The message of a failure in the item modes; `operation` and `path` name
+// what found no item.
+int report(std::FILE* out, const failure& error, const char* file_name, const char* operation, const std::string& path)
 {
-    switch (error.failure) {
-    case load_failure::open:
+    switch (error.kind) {
+    case failure_kind::open:
         std::fprintf(out, "fopen(%s) error!\n", file_name);
         break;
-    case load_failure::alloc:
+    case failure_kind::alloc:
         std::fprintf(out, "malloc(%s) error!\n", file_name);
         break;
-    case load_failure::read:
+    case failure_kind::read:
         std::fprintf(out, "fread(%s) error!\n", file_name);
         break;
-    case load_failure::data_offset:
+    case failure_kind::data_offset:
         std::fprintf(out, "data offset (%08X) mismatch error!\n", static_cast<unsigned>(error.table_end));
         break;
+    case failure_kind::not_resolved:
+        std::fprintf(out, "Error in %s(%s)\n", operation, path.c_str());
+        break;
+    case failure_kind::write:
+        std::fprintf(out, "fwrite(%s) error!\n", file_name);
+        break;
     }
+    return -1;
 }
 
-int read_item(const file_image& image, const std::string& path, std::FILE* out)
+int read_item(const file_image& image, const char* file_name, const std::string& path, std::FILE* out)
 {
-    std::string value;
-    if (getdata(image, path, value) < 0) {
-        std::fprintf(out, "Error in getdata(%s)\n", path.c_str());
-        return -1;
-    }
+    const result<std::string> value = getdata(image, path);
+    if (!value)
+        return report(out, value.error(), file_name, "getdata", path);
     // A raw item shows up to its first zero byte.
-    std::fprintf(out, "getdata(%s)=%s\n", path.c_str(), value.c_str());
+    std::fprintf(out, "getdata(%s)=%s\n", path.c_str(), value->c_str());
     return 0;
 }
 
@@ -71,11 +77,10 @@ int write_item(file_image& image, const char* file_name, const std::string& path
 {
     // A value the system could not hand over as typed is stored as nothing
     // else.
-    const auto changed = platform::exact_argument(value) ? setdata(image, path, value) : std::nullopt;
-    if (!changed) {
-        std::fprintf(out, "Error in setdata(%s)\n", path.c_str());
-        return -1;
-    }
+    const result<region> changed =
+        platform::exact_argument(value) ? setdata(image, path, value) : failure_kind::not_resolved;
+    if (!changed)
+        return report(out, changed.error(), file_name, "setdata", path);
     // The value is echoed as typed, and delivered before the file is touched:
     // a result line that cannot be written stores nothing, so the exit status
     // tells the truth about the file.
@@ -84,17 +89,8 @@ int write_item(file_image& image, const char* file_name, const std::string& path
     // fprintf and still flush with success.
     if (std::fflush(out) != 0 || std::ferror(out))
         return -1;
-    switch (store_item(file_name, image, *changed)) {
-    case store_result::stored:
-        return 0;
-    case store_result::open_failed:
-        std::fprintf(out, "fopen(%s) error!\n", file_name);
-        return -1;
-    case store_result::write_failed:
-        std::fprintf(out, "fwrite(%s) error!\n", file_name);
-        return -1;
-    }
-    return -1;
+    const result<region> stored = store_item(file_name, image, *changed);
+    return stored ? 0 : report(out, stored.error(), file_name, "setdata", path);
 }
 
 // Output that could not be delivered makes a run fail.
@@ -123,12 +119,10 @@ int run_listing_mode(const char* file_name, std::FILE* out)
 
 int run_item_mode(const char* file_name, const char* item_argument, std::FILE* out)
 {
-    auto loaded = load_file_image(file_name);
-    if (const auto* error = std::get_if<load_error>(&loaded)) {
-        report(out, *error, file_name);
-        return -1;
-    }
-    file_image& image = std::get<file_image>(loaded);
+    result<file_image> loaded = load_file_image(file_name);
+    if (!loaded)
+        return report(out, loaded.error(), file_name, "", "");
+    file_image& image = *loaded;
     normalize_header(image);
     normalize_descriptors(image);
 
@@ -136,7 +130,7 @@ int run_item_mode(const char* file_name, const char* item_argument, std::FILE* o
     const std::string_view argument(item_argument);
     const std::size_t equals = argument.find('=');
     if (equals == std::string_view::npos)
-        return read_item(image, std::string(argument), out);
+        return read_item(image, file_name, std::string(argument), out);
     return write_item(image, file_name, std::string(argument.substr(0, equals)),
                       std::string(argument.substr(equals + 1)), out);
 }

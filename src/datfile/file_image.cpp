@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "datfile/byte_order.hpp"
@@ -50,27 +51,19 @@ void normalize_descriptor_bytes(unsigned char* table, std::size_t count)
 }
 
 // Whether the stream, at its start, holds the header and descriptor table
-// that `image` was loaded with: read in slices, brought to host order as the
-// image was, and compared.
+// that `image` was loaded with, read and converted as the listing reads them.
 bool holds_loaded_layout(std::FILE* file, const file_image& image)
 {
-    unsigned char header[header_bytes];
-    if (std::fread(header, 1, header_bytes, file) != header_bytes)
+    table_reader reader(file);
+    const std::optional<dat_header> header = reader.read_header();
+    const dat_header loaded = image.header();
+    if (!header || std::memcmp(&*header, &loaded, header_bytes) != 0)
         return false;
-    normalize_header_bytes(header);
-    if (std::memcmp(header, image.bytes.data(), header_bytes) != 0)
-        return false;
-
-    constexpr std::size_t slice = 4096;
-    std::vector<unsigned char> table(slice * desc_bytes);
-    for (std::size_t done = 0, count = image.item_numb(); done < count;) {
-        const std::size_t now = std::min(slice, count - done);
-        if (std::fread(table.data(), desc_bytes, now, file) != now)
+    for (std::uint32_t position = 0; position < loaded.item_numb; ++position) {
+        const std::optional<item_desc> desc = reader.next(loaded.item_numb);
+        const item_desc held = image.descriptor(position);
+        if (!desc || std::memcmp(&*desc, &held, desc_bytes) != 0)
             return false;
-        normalize_descriptor_bytes(table.data(), now);
-        if (std::memcmp(table.data(), image.bytes.data() + header_bytes + desc_bytes * done, desc_bytes * now) != 0)
-            return false;
-        done += now;
     }
     return true;
 }
@@ -93,25 +86,25 @@ dat_header file_image::header() const
 
 namespace {
 
-std::variant<file_image, load_error> checked_image(heap_bytes storage, std::size_t size)
+result<file_image> checked_image(heap_bytes storage, std::size_t size)
 {
     const std::span<unsigned char> bytes(storage.get(), size);
     if (!checked_region(bytes.size(), 0, header_bytes))
-        return load_error{load_failure::read};
+        return failure_kind::read;
     const std::uint32_t item_numb = load_be32(bytes.data() + header_field::item_numb);
     const auto table = checked_region(bytes.size(), header_bytes, std::uint64_t{desc_bytes} * item_numb);
     if (!table)
-        return load_error{load_failure::read};
+        return failure_kind::read;
     // A data area inside the table would let an item overlap converted
     // descriptor bytes.
     if (load_be32(bytes.data() + header_field::data_offset) < table->end())
-        return load_error{load_failure::data_offset, static_cast<std::uint32_t>(table->end())};
+        return failure{failure_kind::data_offset, static_cast<std::uint32_t>(table->end())};
     return file_image{std::move(storage), bytes};
 }
 
 }  // namespace
 
-std::variant<file_image, load_error> make_file_image(std::span<const unsigned char> bytes)
+result<file_image> make_file_image(std::span<const unsigned char> bytes)
 {
     // One byte at least: malloc(0) may give null.
     heap_bytes storage(static_cast<unsigned char*>(std::malloc(std::max<std::size_t>(bytes.size(), 1))));
@@ -121,19 +114,19 @@ std::variant<file_image, load_error> make_file_image(std::span<const unsigned ch
     return checked_image(std::move(storage), bytes.size());
 }
 
-std::variant<file_image, load_error> load_file_image(const char* path)
+result<file_image> load_file_image(const char* path)
 {
     const auto file = open_data_file(path, file_use::load);
     if (!file)
-        return load_error{load_failure::open};
+        return failure_kind::open;
     if (file->size == 0 || file->size > std::numeric_limits<std::size_t>::max())
-        return load_error{load_failure::alloc};
+        return failure_kind::alloc;
     const auto length = static_cast<std::size_t>(file->size);
     heap_bytes storage(static_cast<unsigned char*>(std::malloc(length)));
     if (!storage)
-        return load_error{load_failure::alloc};
+        return failure_kind::alloc;
     if (!read_whole(file->stream.get(), storage.get(), length))
-        return load_error{load_failure::read};
+        return failure_kind::read;
     return checked_image(std::move(storage), length);
 }
 
@@ -144,22 +137,22 @@ void normalize_descriptors(file_image& image)
     normalize_descriptor_bytes(image.bytes.data() + header_bytes, image.item_numb());
 }
 
-store_result store_item(const char* path, const file_image& image, region item)
+result<region> store_item(const char* path, const file_image& image, region item)
 {
     auto file = open_data_file(path, file_use::update);
     if (!file)
-        return store_result::open_failed;
+        return failure_kind::open;
     std::FILE* stream = file->stream.get();
     // Unbuffered, so that the item goes out in one write of its own bytes.
     std::setvbuf(stream, nullptr, _IONBF, 0);
     if (!holds_loaded_layout(stream, image) || !holds_item(stream, item))
-        return store_result::write_failed;
+        return failure_kind::write;
     if (!platform::seek(stream, item.start) ||
         std::fwrite(image.bytes.data() + item.start, 1, item.size, stream) != item.size)
-        return store_result::write_failed;
+        return failure_kind::write;
     if (std::fclose(file->stream.release()) != 0)
-        return store_result::write_failed;
-    return store_result::stored;
+        return failure_kind::write;
+    return item;
 }
 
 }  // namespace vantor

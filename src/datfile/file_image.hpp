@@ -7,11 +7,11 @@
 #include <cstring>
 #include <memory>
 #include <span>
-#include <variant>
 #include <vector>
 
 #include "datfile/format.hpp"
 #include "datfile/region.hpp"
+#include "datfile/result.hpp"
 
 namespace vantor {
 
@@ -38,38 +38,27 @@ struct file_image {
     }
 };
 
-enum class load_failure {
-    open,         // no regular file, or it cannot be opened for reading
-    alloc,        // the file is empty, or too large to hold in memory
-    read,         // short file, short table, or a short read
-    data_offset,  // the data area would overlap the descriptor table
-};
-
-struct load_error {
-    load_failure failure;
-    std::uint32_t table_end = 0;  // with data_offset: where the table ends
-};
-
-// Copies `bytes` into an image and checks what an image rests on: the header, all item_numb descriptors, and
-// a data area that does not overlap the table. Nothing is converted yet.
-std::variant<file_image, load_error> make_file_image(std::span<const unsigned char> bytes);
+// Copies `bytes` into an image and checks what an image rests on: the header,
+// all item_numb descriptors, and a data area that does not overlap the table
+// (read, data_offset). Nothing is converted yet.
+result<file_image> make_file_image(std::span<const unsigned char> bytes);
 
 // Reads the whole file, then checks it as make_file_image does. Only a
-// regular file is opened: a FIFO or a device could block or never end.
-std::variant<file_image, load_error> load_file_image(const char* path);
+// regular file is opened (open): a FIFO or a device could block or never
+// end. An empty file, or one too large to hold, fails with alloc.
+result<file_image> load_file_image(const char* path);
 
 // Convert, in place, the header's six words and every descriptor's size,
 // offset, id and next; each must run exactly once, the header first.
 void normalize_header(file_image& image);
 void normalize_descriptors(file_image& image);
 
-enum class store_result { stored, open_failed, write_failed };
-
 // Writes the image's bytes in `item` back to the same offsets of the file, in
-// place, and no other byte. Nothing is written unless the file still holds
-// the header and descriptor table the image was loaded with and reaches the
-// item's end, so a file replaced, rewritten or shortened since the load is
-// left alone, and the file never grows.
-store_result store_item(const char* path, const file_image& image, region item);
+// place, and no other byte; returns `item`. Nothing is written unless the
+// file still holds the header and descriptor table the image was loaded with
+// and reaches the item's end (write), so a file replaced, rewritten or
+// shortened since the load is left alone, and the file never grows. A file
+// that cannot be opened for update fails with open.
+result<region> store_item(const char* path, const file_image& image, region item);
 
 }  // namespace vantor

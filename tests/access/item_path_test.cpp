@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "support/dat_builder.hpp"
@@ -14,15 +13,6 @@ namespace vantor {
 namespace {
 
 using testing::dat_layout;
-
-file_image normalized_image(const dat_layout& layout)
-{
-    const testing::temp_file file(testing::build_dat(layout));
-    auto image = std::get<file_image>(load_file_image(file.path().c_str()));
-    normalize_header(image);
-    normalize_descriptors(image);
-    return image;
-}
 
 // Where a path lands, as a data-area byte and a size; nullopt when unresolved.
 struct landing {
@@ -41,7 +31,7 @@ std::optional<landing> land(const file_image& image, const std::string& path)
 
 TEST(item_path, worked_example_paths)
 {
-    const file_image image = normalized_image(testing::worked_example());
+    const file_image image = testing::loaded_image(testing::worked_example());
     const std::optional<landing> at_20{{4, 4}};
     const std::pair<const char*, std::optional<landing>> cases[] = {
         {"1.12.20", at_20},
@@ -205,7 +195,7 @@ class odd_layout_paths : public ::testing::TestWithParam<odd_layout> {};
 
 TEST_P(odd_layout_paths, land_where_expected)
 {
-    const file_image image = normalized_image(GetParam().layout());
+    const file_image image = testing::loaded_image(GetParam().layout());
     for (const auto& [path, expected] : GetParam().paths)
         EXPECT_EQ(land(image, path), expected) << path.substr(0, 40);
 }
@@ -215,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(item_path, odd_layout_paths, ::testing::ValuesIn(odd_la
 
 TEST(item_path, scope_walk_enters_no_member_type)
 {
-    const file_image image = normalized_image(testing::worked_example());
+    const file_image image = testing::loaded_image(testing::worked_example());
     item_resolver resolver(image);
     const auto type2 = resolver.find_item(2);
     ASSERT_NE(type2, no_node);

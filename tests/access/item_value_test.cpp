@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "support/dat_builder.hpp"
@@ -27,11 +26,7 @@ file_image value_image()
         {1, 17, 18, 0x80000000u, 15}, {1, 18, 0, big_size, 15},
     };
     layout.data.assign(15 + big_size, 0xEE);
-    const testing::temp_file file(testing::build_dat(layout));
-    auto image = std::get<file_image>(load_file_image(file.path().c_str()));
-    normalize_header(image);
-    normalize_descriptors(image);
-    return image;
+    return testing::loaded_image(layout);
 }
 
 std::size_t item_start(const file_image& image, std::size_t data_byte) { return image.data_offset() + data_byte; }
@@ -63,19 +58,19 @@ TEST(getdata, renders_numbers_and_raw_bytes)
     for (const read_case& c : cases) {
         file_image image = value_image();
         std::copy(c.stored.begin(), c.stored.end(), image.bytes.begin() + item_start(image, c.at));
-        std::string value = "untouched";
-        EXPECT_EQ(getdata(image, c.path, value), 0) << c.path;
-        EXPECT_EQ(value, c.expected) << c.path;
+        const result<std::string> value = getdata(image, c.path);
+        ASSERT_TRUE(value) << c.path;
+        EXPECT_EQ(*value, c.expected) << c.path;
     }
 }
 
-TEST(getdata, failure_leaves_the_value_alone)
+TEST(getdata, unresolved_paths_fail)
 {
     const file_image image = value_image();
     for (const char* path : {"1.99", "t1.17", "1", ""}) {
-        std::string value = "untouched";
-        EXPECT_EQ(getdata(image, path, value), -1) << path;
-        EXPECT_EQ(value, "untouched");
+        const result<std::string> value = getdata(image, path);
+        ASSERT_FALSE(value) << path;
+        EXPECT_EQ(value.error().kind, failure_kind::not_resolved) << path;
     }
 }
 
@@ -124,7 +119,9 @@ TEST(setdata, failure_changes_nothing)
     for (const char* path : {"1.99", "t1.17", "1.2.11", ""}) {
         file_image image = value_image();
         const bytes before(image.bytes.begin(), image.bytes.end());
-        EXPECT_FALSE(setdata(image, path, "5")) << path;
+        const result<region> changed = setdata(image, path, "5");
+        ASSERT_FALSE(changed) << path;
+        EXPECT_EQ(changed.error().kind, failure_kind::not_resolved) << path;
         EXPECT_EQ(bytes(image.bytes.begin(), image.bytes.end()), before);
     }
 }
@@ -136,13 +133,10 @@ TEST(item_value, raw_items_of_any_size_round_trip)
     for (std::size_t i = 0; i < text.size(); ++i)
         text[i] = static_cast<char>('a' + i % 26);
     ASSERT_TRUE(setdata(image, "1.18", text));
-    std::string value;
-    ASSERT_EQ(getdata(image, "1.18", value), 0);
-    EXPECT_EQ(value, text.substr(0, big_size));
+    EXPECT_EQ(*getdata(image, "1.18"), text.substr(0, big_size));
 
     ASSERT_TRUE(setdata(image, "1.18", "short"));
-    ASSERT_EQ(getdata(image, "1.18", value), 0);
-    EXPECT_EQ(value, "short" + std::string(big_size - 5, '\0'));
+    EXPECT_EQ(*getdata(image, "1.18"), "short" + std::string(big_size - 5, '\0'));
 }
 
 }  // namespace

@@ -92,6 +92,24 @@ temp_file::~temp_file()
 
 std::vector<unsigned char> temp_file::bytes() const { return read_file(path_); }
 
+file_image loaded_image(const std::string& path, bool converted)
+{
+    result<file_image> loaded = load_file_image(path.c_str());
+    if (!loaded)
+        throw std::runtime_error("cannot load " + path);
+    if (converted) {
+        normalize_header(*loaded);
+        normalize_descriptors(*loaded);
+    }
+    return std::move(*loaded);
+}
+
+file_image loaded_image(const dat_layout& layout, bool converted)
+{
+    const temp_file file(build_dat(layout));
+    return loaded_image(file.path(), converted);
+}
+
 std::vector<unsigned char> read_file(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

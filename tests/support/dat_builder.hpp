@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "datfile/file_image.hpp"
 #include "datfile/format.hpp"
 
 namespace vantor::testing {
@@ -90,6 +91,11 @@ private:
 };
 
 std::vector<unsigned char> read_file(const std::string& path);
+
+// The image of a file as the item modes hold it: loaded from `path`, and
+// with `converted` brought to host order. Throws when it cannot be loaded.
+file_image loaded_image(const std::string& path, bool converted = true);
+file_image loaded_image(const dat_layout& layout, bool converted = true);
 void write_file(const std::string& path, const std::vector<unsigned char>& bytes);
 
 }  // namespace vantor::testing
