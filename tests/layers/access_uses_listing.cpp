@@ -1,0 +1,2 @@
+// Must not compile: item access knows nothing of the listing.
+#include "listing/declarations.hpp"

@@ -1,0 +1,2 @@
+// Must not compile: the format knows nothing of the listing.
+#include "listing/listing.hpp"
