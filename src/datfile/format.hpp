@@ -18,20 +18,18 @@ struct dat_header {
     std::uint32_t desc_size;
     std::uint32_t data_offset;
     std::uint32_t data_len;
-    std::uint8_t flag;
-    std::uint8_t unused[3];
+    std::uint8_t flag, unused[3];
 };
-static_assert(sizeof(dat_header) == header_bytes);
 
 struct item_desc {
     std::uint32_t size;
     std::uint32_t offset;
     std::uint16_t id;
     std::uint16_t next;
-    std::uint8_t flag;
-    std::uint8_t unused[3];
+    std::uint8_t flag, unused[3];
 };
-static_assert(sizeof(item_desc) == desc_bytes);
+// Both are read and written as raw bytes: no padding.
+static_assert(sizeof(dat_header) == header_bytes && sizeof(item_desc) == desc_bytes);
 // Readers find the id at this place in a record, in the file and in a table.
 static_assert(offsetof(item_desc, id) == 8);
 

@@ -18,10 +18,11 @@
 
 namespace vantor::platform {
 
-#ifdef _WIN32
-
 namespace {
 
+#ifdef _WIN32
+
+// Names go to the system as UTF-16.
 std::optional<std::wstring> wide(const char* text)
 {
     const auto converted = utf16_from_utf8(text);
@@ -30,42 +31,67 @@ std::optional<std::wstring> wide(const char* text)
     return std::wstring(converted->begin(), converted->end());
 }
 
-file_status status_of(const struct _stat64& stat)
+using stat_record = struct _stat64;
+using file_offset = __int64;
+
+bool stat_name(const char* name, stat_record& record)
 {
-    const bool regular = (stat.st_mode & _S_IFMT) == _S_IFREG;
-    return {regular, regular ? static_cast<std::uint64_t>(stat.st_size) : 0};
+    const auto wide_name = wide(name);
+    return wide_name && ::_wstat64(wide_name->c_str(), &record) == 0;
+}
+bool stat_stream(std::FILE* file, stat_record& record) { return ::_fstat64(::_fileno(file), &record) == 0; }
+bool is_regular(const stat_record& record) { return (record.st_mode & _S_IFMT) == _S_IFREG; }
+int seek_to(std::FILE* file, file_offset offset) { return ::_fseeki64(file, offset, SEEK_SET); }
+
+#else
+
+static_assert(sizeof(off_t) >= sizeof(std::int64_t), "build with _FILE_OFFSET_BITS=64");
+
+using stat_record = struct stat;
+using file_offset = off_t;
+
+bool stat_name(const char* name, stat_record& record) { return ::stat(name, &record) == 0; }
+bool stat_stream(std::FILE* file, stat_record& record) { return ::fstat(::fileno(file), &record) == 0; }
+bool is_regular(const stat_record& record) { return S_ISREG(record.st_mode); }
+int seek_to(std::FILE* file, file_offset offset) { return ::fseeko(file, offset, SEEK_SET); }
+
+#endif
+
+std::optional<file_status> status_of(bool asked, const stat_record& record)
+{
+    if (!asked)
+        return std::nullopt;
+    const bool regular = is_regular(record);
+    return file_status{regular, regular ? static_cast<std::uint64_t>(record.st_size) : 0};
 }
 
 }  // namespace
+
+std::optional<file_status> status(const char* name)
+{
+    stat_record record{};
+    return status_of(stat_name(name, record), record);
+}
+
+std::optional<file_status> status(std::FILE* file)
+{
+    stat_record record{};
+    return status_of(stat_stream(file, record), record);
+}
+
+bool seek(std::FILE* file, std::uint64_t offset)
+{
+    return offset <= static_cast<std::uint64_t>(std::numeric_limits<file_offset>::max()) &&
+           seek_to(file, static_cast<file_offset>(offset)) == 0;
+}
+
+#ifdef _WIN32
 
 std::FILE* open_file(const char* name, const char* mode)
 {
     const auto wide_name = wide(name);
     const auto wide_mode = wide(mode);
     return wide_name && wide_mode ? ::_wfopen(wide_name->c_str(), wide_mode->c_str()) : nullptr;
-}
-
-std::optional<file_status> status(const char* name)
-{
-    const auto wide_name = wide(name);
-    struct _stat64 stat;
-    if (!wide_name || ::_wstat64(wide_name->c_str(), &stat) != 0)
-        return std::nullopt;
-    return status_of(stat);
-}
-
-std::optional<file_status> status(std::FILE* file)
-{
-    struct _stat64 stat;
-    if (::_fstat64(::_fileno(file), &stat) != 0)
-        return std::nullopt;
-    return status_of(stat);
-}
-
-bool seek(std::FILE* file, std::uint64_t offset)
-{
-    return offset <= std::numeric_limits<__int64>::max() &&
-           ::_fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
 }
 
 bool exact_argument(std::string_view text) { return !holds_surrogate(text); }
@@ -108,41 +134,7 @@ utf8_console::~utf8_console()
 
 #else
 
-static_assert(sizeof(off_t) >= sizeof(std::int64_t), "build with _FILE_OFFSET_BITS=64");
-
-namespace {
-
-file_status status_of(const struct stat& stat)
-{
-    const bool regular = S_ISREG(stat.st_mode);
-    return {regular, regular ? static_cast<std::uint64_t>(stat.st_size) : 0};
-}
-
-}  // namespace
-
 std::FILE* open_file(const char* name, const char* mode) { return std::fopen(name, mode); }
-
-std::optional<file_status> status(const char* name)
-{
-    struct stat stat;
-    if (::stat(name, &stat) != 0)
-        return std::nullopt;
-    return status_of(stat);
-}
-
-std::optional<file_status> status(std::FILE* file)
-{
-    struct stat stat;
-    if (::fstat(::fileno(file), &stat) != 0)
-        return std::nullopt;
-    return status_of(stat);
-}
-
-bool seek(std::FILE* file, std::uint64_t offset)
-{
-    return offset <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) &&
-           ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-}
 
 bool exact_argument(std::string_view) { return true; }
 
