@@ -45,7 +45,7 @@ private:
     bool twice(int half) const { return (least_[half] & flag) != 0; }
     std::uint32_t least(int half) const { return (least_[half] & ~flag) | (half == 1 ? flag : 0); }
     std::uint32_t most(int half) const { return (most_[half] & ~flag) | (half == 1 ? flag : 0); }
-    void add(int half, std::uint32_t least, std::uint32_t most, bool twice);
+    void add(int half, std::uint32_t least_offset, std::uint32_t most_offset, bool least_twice);
 
     std::uint32_t least_[2] = {};
     std::uint32_t most_[2] = {};
