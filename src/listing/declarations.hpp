@@ -13,11 +13,16 @@ namespace vantor {
 
 // What printing the declarations cost: `work` counts the steps of walks,
 // look-ups, comparisons and tree nodes visited, `entries` the entries
-// printed. Work stays within a constant times the table and the output.
+// printed.
 struct declarations_effort {
     std::uint64_t work = 0;
     std::uint64_t entries = 0;
 };
+
+// On every table, work stays within this many units per descriptor and
+// per entry printed; the logarithms of sorts and tree searches fit in it,
+// as the ids bound every tree's depth.
+inline constexpr std::uint64_t work_per_unit = 64;
 
 // `table` holds the descriptors in host order; its first entry is the root.
 // Prints nothing when the table is empty.

@@ -491,7 +491,6 @@ TEST(declarations, hostile_tables_print_as_the_reference)
 // four times apart.
 TEST(declarations, work_stays_linear_in_table_and_output)
 {
-    constexpr std::uint64_t per_unit = 64;
     std::FILE* sink = std::fopen("/dev/null", "w");
     ASSERT_NE(sink, nullptr);
     for (const testing::table_shape& shape : testing::table_shapes()) {
@@ -500,7 +499,7 @@ TEST(declarations, work_stays_linear_in_table_and_output)
         for (const std::uint32_t size : {4000u, 16000u}) {
             const std::vector<item_desc> table = testing::host_table(shape.build(size).descriptors);
             const declarations_effort effort = print_declarations(sink, table);
-            EXPECT_LE(effort.work, per_unit * (table.size() + effort.entries))
+            EXPECT_LE(effort.work, work_per_unit * (table.size() + effort.entries))
                 << shape.name << " at " << size << ": " << effort.entries << " entries";
         }
     }
