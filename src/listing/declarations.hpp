@@ -19,10 +19,10 @@ struct declarations_effort {
     std::uint64_t entries = 0;
 };
 
-// On every table, work stays within this many units per descriptor and
-// per entry printed; the logarithms of sorts and tree searches fit in it,
-// as the ids bound every tree's depth.
-inline constexpr std::uint64_t work_per_unit = 64;
+// On every table, work stays within this many units per descriptor and per
+// entry printed. The sort and the tree searches of a structure entry cost
+// logarithms, which the 16-bit ids bound: at most 17 levels, a few times over.
+inline constexpr std::uint64_t work_per_unit = 256;
 
 // `table` holds the descriptors in host order; its first entry is the root.
 // Prints nothing when the table is empty.
