@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/dat_builder.hpp"
+#include "support/layouts.hpp"
 
 namespace vantor {
 namespace {

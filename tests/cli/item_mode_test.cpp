@@ -9,16 +9,9 @@
 #include "support/capture.hpp"
 #include "support/dat_builder.hpp"
 
-namespace vantor {
+namespace vantor::testing {
 namespace {
 
-using bytes = std::vector<unsigned char>;
-using testing::banner;
-using testing::run_tool;
-using testing::temp_file;
-
-using testing::sample_data;
-const bytes& sample = testing::sample_file;
 
 struct item_case {
     const char* name;
@@ -37,7 +30,7 @@ TEST_P(item_runs, print_exactly_and_change_only_the_item)
     const temp_file file(sample);
     std::vector<std::string> args{file.path()};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    const testing::tool_run run = run_tool(args);
+    const tool_run run = run_tool(args);
     EXPECT_EQ(run.out, banner + c.expected);
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.err, "");
@@ -77,9 +70,9 @@ struct load_case {
 
 bytes example_with_data_offset(std::uint32_t data_offset)
 {
-    testing::dat_layout layout = testing::worked_example();
+    dat_layout layout = worked_example();
     layout.data_offset = data_offset;
-    return testing::build_dat(layout);
+    return build_dat(layout);
 }
 
 class load_failures : public ::testing::TestWithParam<load_case> {};
@@ -88,7 +81,7 @@ TEST_P(load_failures, report_and_leave_the_file)
 {
     const temp_file file(GetParam().file);
     for (const char* item : {"1.10", "1.10=9"}) {
-        const testing::tool_run run = run_tool({file.path(), item});
+        const tool_run run = run_tool({file.path(), item});
         std::string expected = GetParam().expected;
         if (const auto at = expected.find("%s"); at != std::string::npos)
             expected.replace(at, 2, file.path());
@@ -110,21 +103,21 @@ INSTANTIATE_TEST_SUITE_P(cli, load_failures, ::testing::ValuesIn(load_cases),
 
 TEST(cli, item_mode_on_a_missing_file)
 {
-    const testing::tool_run run = run_tool({"/nonexistent/user_com.dat", "1.3.33"});
+    const tool_run run = run_tool({"/nonexistent/user_com.dat", "1.3.33"});
     EXPECT_EQ(run.out, banner + "fopen(/nonexistent/user_com.dat) error!\n");
     EXPECT_EQ(run.status, 255);
 }
 
 TEST(cli, file_that_cannot_be_opened_for_update_keeps_its_bytes)
 {
-    if (const auto reason = testing::no_unprivileged_run())
+    if (const auto reason = no_unprivileged_run())
         GTEST_SKIP() << *reason;
     const temp_file file(sample);
     std::filesystem::permissions(file.path(), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
                                                   std::filesystem::perms::others_read);
-    testing::run_setup setup;
+    run_setup setup;
     setup.unprivileged = true;
-    const auto run = testing::run_tool({file.path(), "1.3.33=5"}, setup);
+    const auto run = run_tool({file.path(), "1.3.33=5"}, setup);
     if (!run)
         GTEST_SKIP() << "cannot drop root privileges here";
     EXPECT_EQ(run->out, banner + "setdata(1.3.33)=5\nfopen(" + file.path() + ") error!\n");
@@ -136,48 +129,48 @@ TEST(cli, file_that_cannot_be_opened_for_update_keeps_its_bytes)
 // command line of at most 32,767 UTF-16 units.
 std::size_t argument_length(std::size_t on_posix)
 {
-    return testing::tool_under_test().windows ? on_posix * 3 / 20 : on_posix;
+    return tool_under_test().windows ? on_posix * 3 / 20 : on_posix;
 }
 
 TEST(cli, long_values_are_stored_whole_and_echoed_whole)
 {
-    testing::dat_layout layout;
+    dat_layout layout;
     layout.descriptors = {{5, 1, 2, 1000, 0}, {2, 2, 10, 1000, 0}, {1, 10, 0, 1000, 0}};
     layout.data.assign(1000, 0xEE);
-    const bytes original = testing::build_dat(layout);
+    const bytes original = build_dat(layout);
     const temp_file file(original);
     const std::string value(argument_length(100'000), 'v');
 
-    const testing::tool_run write = run_tool({file.path(), "1.10=" + value});
+    const tool_run write = run_tool({file.path(), "1.10=" + value});
     EXPECT_EQ(write.out, banner + "setdata(1.10)=" + value + "\n");
     EXPECT_EQ(write.status, 0);
     bytes expected = original;
     std::fill(expected.end() - 1000, expected.end(), 'v');
     EXPECT_EQ(file.bytes(), expected);
 
-    const testing::tool_run read = run_tool({file.path(), "1.10"});
+    const tool_run read = run_tool({file.path(), "1.10"});
     EXPECT_EQ(read.out, banner + "getdata(1.10)=" + std::string(1000, 'v') + "\n");
 }
 
 TEST(cli, long_paths_end_without_harm)
 {
     // A structure that contains itself can be named to any depth.
-    testing::dat_layout layout;
+    dat_layout layout;
     layout.descriptors = {{5, 1, 2, 4, 0}, {2, 2, 10, 4, 0}, {1, 10, 2, 11, 0}, {1, 11, 0, 4, 0}};
     layout.data = {0, 0, 0, 42};
-    const temp_file file(testing::build_dat(layout));
+    const temp_file file(build_dat(layout));
     std::string deep = "1";
     while (deep.size() < argument_length(100'000))
         deep += ".10";
-    const testing::tool_run read = run_tool({file.path(), deep + ".11"});
+    const tool_run read = run_tool({file.path(), deep + ".11"});
     EXPECT_EQ(read.out, banner + "getdata(" + deep + ".11)=42\n");
     EXPECT_EQ(read.status, 0);
 
     const std::string brackets(argument_length(65'000), '[');
-    const testing::tool_run junk = run_tool({file.path(), brackets + "=" + std::string(argument_length(65'000), '9')});
+    const tool_run junk = run_tool({file.path(), brackets + "=" + std::string(argument_length(65'000), '9')});
     EXPECT_EQ(junk.out, banner + "Error in setdata(" + brackets + ")\n");
     EXPECT_EQ(junk.status, 255);
 }
 
 }  // namespace
-}  // namespace vantor
+}  // namespace vantor::testing

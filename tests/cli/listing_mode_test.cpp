@@ -7,13 +7,8 @@
 #include "support/capture.hpp"
 #include "support/dat_builder.hpp"
 
-namespace vantor {
+namespace vantor::testing {
 namespace {
-
-using testing::banner;
-using testing::dat_layout;
-using testing::run_tool;
-using testing::temp_file;
 
 const std::string usage = "USE:\n"
                           "  to create C data structure: Vantor file.dat\n"
@@ -75,19 +70,19 @@ struct run_case {
 std::vector<unsigned char> example_with(std::optional<std::uint32_t> item_numb, std::optional<std::uint32_t> data_offset,
                                         std::size_t cut_to = SIZE_MAX)
 {
-    dat_layout layout = testing::worked_example();
+    dat_layout layout = worked_example();
     layout.item_numb = item_numb;
     layout.data_offset = data_offset;
-    std::vector<unsigned char> bytes = testing::build_dat(layout);
+    std::vector<unsigned char> bytes = build_dat(layout);
     bytes.resize(std::min(bytes.size(), cut_to));
     return bytes;
 }
 
-std::vector<unsigned char> file_of(std::vector<testing::desc_row> rows)
+std::vector<unsigned char> file_of(std::vector<desc_row> rows)
 {
     dat_layout layout;
     layout.descriptors = std::move(rows);
-    return testing::build_dat(layout);
+    return build_dat(layout);
 }
 
 class listing_runs : public ::testing::TestWithParam<run_case> {};
@@ -95,7 +90,7 @@ class listing_runs : public ::testing::TestWithParam<run_case> {};
 TEST_P(listing_runs, print_exactly_and_exit_with_the_listing_result)
 {
     const temp_file file(GetParam().file);
-    const testing::tool_run run = run_tool({file.path()});
+    const tool_run run = run_tool({file.path()});
     EXPECT_EQ(run.out, banner + GetParam().expected);
     EXPECT_EQ(run.status, GetParam().status);
     EXPECT_EQ(run.err, "");
@@ -159,17 +154,17 @@ INSTANTIATE_TEST_SUITE_P(cli, listing_runs, ::testing::ValuesIn(runs),
 
 TEST(cli, no_argument_prints_the_usage)
 {
-    const testing::tool_run run = run_tool({});
+    const tool_run run = run_tool({});
     EXPECT_EQ(run.out, banner + usage);
     EXPECT_EQ(run.status, 255);
 }
 
 TEST(cli, missing_file_is_named_as_typed)
 {
-    const testing::tool_run run = run_tool({"no/such/dir/../file.dat"});
+    const tool_run run = run_tool({"no/such/dir/../file.dat"});
     EXPECT_EQ(run.out, banner + "fopen(no/such/dir/../file.dat) error!\n");
     EXPECT_EQ(run.status, 255);
 }
 
 }  // namespace
-}  // namespace vantor
+}  // namespace vantor::testing

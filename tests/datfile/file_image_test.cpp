@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "support/dat_builder.hpp"
+#include "support/layouts.hpp"
 
 namespace vantor {
 namespace {

@@ -10,7 +10,7 @@
 #include "listing/reference_declarations.hpp"
 #include "support/capture.hpp"
 #include "support/dat_builder.hpp"
-#include "support/table_shapes.hpp"
+#include "support/layouts.hpp"
 
 namespace vantor {
 namespace {

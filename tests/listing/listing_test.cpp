@@ -9,6 +9,7 @@
 
 #include "support/capture.hpp"
 #include "support/dat_builder.hpp"
+#include "support/layouts.hpp"
 
 namespace vantor {
 namespace {

@@ -1,5 +1,7 @@
-#include "support/table_shapes.hpp"
+#include "support/layouts.hpp"
 
+#include <algorithm>
+#include <stdexcept>
 #include <vector>
 
 namespace vantor::testing {
@@ -225,7 +227,7 @@ dat_layout shared(std::uint32_t descriptors)
 
 // Copies of the largest chain, one after another in one table, so that every
 // id appears as many times; lookups from either end find identical copies.
-dat_layout duplicate_ids(std::uint32_t descriptors)
+dat_layout copies_of_chain(std::uint32_t descriptors)
 {
     dat_layout layout = chain(largest_table);
     const std::vector<desc_row> copy = layout.descriptors;
@@ -346,7 +348,7 @@ constexpr table_shape shapes[] = {
      silent_last},
     {"shared", "1,024 types that share one chain of 4,096 members; path 1.5121, the end of the chain", shared, last_id,
      1 + shared_types + shared_members},
-    {"dupids", "9 copies of chain at 65,535 in one table, every id 9 times; path 1.65535", duplicate_ids,
+    {"dupids", "9 copies of chain at 65,535 in one table, every id 9 times; path 1.65535", copies_of_chain,
      duplicate_ids_last, 9 * largest_table},
     {"silent_loop", "N/2 types whose walks all go round one loop of N/2 silent entries", silent_loop, nullptr, 0,
      true},
@@ -363,5 +365,13 @@ constexpr table_shape shapes[] = {
 }  // namespace
 
 std::span<const table_shape> table_shapes() { return shapes; }
+
+const table_shape& shape_named(std::string_view name)
+{
+    const auto found = std::find_if(std::begin(shapes), std::end(shapes), [&](const table_shape& s) { return s.name == name; });
+    if (found == std::end(shapes))
+        throw std::invalid_argument("no table shape " + std::string(name));
+    return *found;
+}
 
 }  // namespace vantor::testing
