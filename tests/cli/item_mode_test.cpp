@@ -20,6 +20,7 @@ struct item_case {
     int status;
     std::size_t at = 0;             // data-area byte where `stored` must stand after the run
     bytes stored = {};              // empty: the file must be unchanged
+    bool through_link = false;      // the file is named by a symbolic link to it
 };
 
 class item_runs : public ::testing::TestWithParam<item_case> {};
@@ -28,7 +29,10 @@ TEST_P(item_runs, print_exactly_and_change_only_the_item)
 {
     const item_case& c = GetParam();
     const temp_file file(sample);
-    std::vector<std::string> args{file.path()};
+    const std::string link = (file.folder() / "link.dat").string();
+    if (c.through_link)
+        std::filesystem::create_symlink(file.path(), link);
+    std::vector<std::string> args{c.through_link ? link : file.path()};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const tool_run run = run_tool(args);
     EXPECT_EQ(run.out, banner + c.expected);
@@ -37,6 +41,7 @@ TEST_P(item_runs, print_exactly_and_change_only_the_item)
     bytes expected = sample;
     std::copy(c.stored.begin(), c.stored.end(), expected.begin() + static_cast<std::ptrdiff_t>(sample_data + c.at));
     EXPECT_EQ(file.bytes(), expected);
+    EXPECT_EQ(std::filesystem::is_symlink(link), c.through_link) << "the link was replaced";
 }
 
 const item_case item_runs_cases[] = {
@@ -57,6 +62,8 @@ const item_case item_runs_cases[] = {
     {"t_in_the_value_selects_no_text", {"1.3.33=t9"}, "setdata(1.3.33)=t9\n", 0, 8, {0, 0}},
     {"write_error_leaves_the_file", {"1.3.99=5"}, "Error in setdata(1.3.99)\n", 255},
     {"empty_path_is_not_resolved", {"=5"}, "Error in setdata()\n", 255},
+    {"read_through_a_symbolic_link", {"1.3.33"}, "getdata(1.3.33)=80\n", 0, 0, {}, true},
+    {"write_through_a_symbolic_link", {"1.3.33=5"}, "setdata(1.3.33)=5\n", 0, 8, {0, 5}, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(cli, item_runs, ::testing::ValuesIn(item_runs_cases),

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +68,9 @@ struct run_case {
     std::vector<unsigned char> file;
     std::string expected;  // after the banner
     int status;
+    // Read as /dev/stdin from a pipe that stays open after the file.
+    bool through_held_pipe = false;
+    std::optional<std::uint64_t> address_space_limit = {};
 };
 
 std::vector<unsigned char> example_with(std::optional<std::uint32_t> item_numb, std::optional<std::uint32_t> data_offset,
@@ -89,12 +95,24 @@ class listing_runs : public ::testing::TestWithParam<run_case> {};
 
 TEST_P(listing_runs, print_exactly_and_exit_with_the_listing_result)
 {
-    const temp_file file(GetParam().file);
-    const tool_run run = run_tool({file.path()});
-    EXPECT_EQ(run.out, banner + GetParam().expected);
-    EXPECT_EQ(run.status, GetParam().status);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(file.bytes(), GetParam().file) << "the listing changed the file";
+    const run_case& c = GetParam();
+    if (c.address_space_limit && tool_under_test().windows)
+        GTEST_SKIP() << "Wine reserves more address space than the limit before the program starts";
+    if (c.address_space_limit && tool_under_test().sanitized)
+        GTEST_SKIP() << "the address sanitizer reserves terabytes of address space before main";
+    const temp_file file(c.file);
+    run_setup setup;
+    setup.address_space_limit = c.address_space_limit;
+    if (c.through_held_pipe) {
+        setup.held_input = c.file;
+        // A listing that waits for the end of the pipe would wait for ever.
+        setup.deadline = std::chrono::seconds(20);
+    }
+    const auto run = run_tool({c.through_held_pipe ? "/dev/stdin" : file.path()}, setup);
+    EXPECT_EQ(run->out, banner + c.expected);
+    EXPECT_EQ(run->status, c.status);
+    EXPECT_EQ(run->err, "");
+    EXPECT_EQ(file.bytes(), c.file) << "the listing changed the file";
 }
 
 const run_case runs[] = {
@@ -137,6 +155,14 @@ const run_case runs[] = {
     {"no_descriptors", example_with(0, 28), header(0, 28) + "malloc() error!\n", 255},
     {"count_too_large_for_a_table", example_with(1u << 28, {}),
      header(268435456, 220) + "malloc() error!\n", 255},
+    // The table grows with what the file holds, not with what it claims.
+    {"largest_count_on_a_short_file_under_an_address_space_limit", example_with((1u << 28) - 1, {}, 60),
+     header(268435455, 220) + example_rows(2) + "fread(id[2]) error!\n" +
+         "typedef struct s002\n{\n  BYTE   _002[16];\n} t_s002;\t//size:16\n\n\nextern t_s002 s001;\t//size=16\n",
+     255, false, std::uint64_t{1} << 30},
+    // Reads stop at the last record the header counts.
+    {"pipe_held_open_after_the_file", example_with({}, {}),
+     header(12, 220) + example_rows(12) + " */\n\n\n" + example_declarations, 0, true},
     // Records 0 to 2 whole; record 3 has 5 bytes and its id is lost, so the
     // walk of structure 2 ends after member 10.
     {"file_ends_inside_record_3", example_with({}, {}, 28 + 3 * 16 + 5),
