@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "cli/cli_text.hpp"
 #include "support/capture.hpp"
 #include "support/dat_builder.hpp"
@@ -68,7 +70,7 @@ struct run_case {
     std::vector<unsigned char> file;
     std::string expected;  // after the banner
     int status;
-    // Read as /dev/stdin from a pipe that stays open after the file.
+    // Read from a named pipe whose writer keeps it open after the file.
     bool through_held_pipe = false;
     std::optional<std::uint64_t> address_space_limit = {};
 };
@@ -101,14 +103,16 @@ TEST_P(listing_runs, print_exactly_and_exit_with_the_listing_result)
     if (c.address_space_limit && tool_under_test().sanitized)
         GTEST_SKIP() << "the address sanitizer reserves terabytes of address space before main";
     const temp_file file(c.file);
+    const std::string pipe = (file.folder() / "pipe.dat").string();
     run_setup setup;
     setup.address_space_limit = c.address_space_limit;
     if (c.through_held_pipe) {
-        setup.held_input = c.file;
+        ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+        setup.held_open = held_pipe{pipe, c.file};
         // A listing that waits for the end of the pipe would wait for ever.
         setup.deadline = std::chrono::seconds(20);
     }
-    const auto run = run_tool({c.through_held_pipe ? "/dev/stdin" : file.path()}, setup);
+    const auto run = run_tool({c.through_held_pipe ? pipe : file.path()}, setup);
     EXPECT_EQ(run->out, banner + c.expected);
     EXPECT_EQ(run->status, c.status);
     EXPECT_EQ(run->err, "");
@@ -161,7 +165,7 @@ const run_case runs[] = {
          "typedef struct s002\n{\n  BYTE   _002[16];\n} t_s002;\t//size:16\n\n\nextern t_s002 s001;\t//size=16\n",
      255, false, std::uint64_t{1} << 30},
     // Reads stop at the last record the header counts.
-    {"pipe_held_open_after_the_file", example_with({}, {}),
+    {"named_pipe_held_open_after_the_file", example_with({}, {}),
      header(12, 220) + example_rows(12) + " */\n\n\n" + example_declarations, 0, true},
     // Records 0 to 2 whole; record 3 has 5 bytes and its id is lost, so the
     // walk of structure 2 ends after member 10.

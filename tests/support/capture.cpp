@@ -27,22 +27,19 @@ void redirect(int fd, const std::string& path, int flags)
     ::close(opened);
 }
 
-// Standard input as a pipe that holds `bytes`, and whose writing end stays
-// open in this process and in the program it becomes.
-void hold_input(const std::vector<unsigned char>& bytes)
+// Opens the pipe for writing without waiting for a reader, fills it, and
+// leaves it open in this process and in the program it becomes.
+void hold_open(const held_pipe& pipe)
 {
-    int ends[2];
-    if (::pipe(ends) != 0)
+    const int fd = ::open(pipe.path.c_str(), O_RDWR);
+    if (fd < 0)
         ::_exit(126);
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t wrote = ::write(ends[1], bytes.data() + done, bytes.size() - done);
+    for (std::size_t done = 0; done < pipe.bytes.size();) {
+        const ssize_t wrote = ::write(fd, pipe.bytes.data() + done, pipe.bytes.size() - done);
         if (wrote <= 0)
             ::_exit(126);
         done += static_cast<std::size_t>(wrote);
     }
-    if (::dup2(ends[0], 0) < 0)
-        ::_exit(126);
-    ::close(ends[0]);
 }
 
 void limit(int resource, std::optional<std::uint64_t> bytes)
@@ -91,10 +88,9 @@ void set_output(output_to out, const std::string& out_path, int drained)
     for (const auto& [name, value] : environment)
         if (::setenv(name.c_str(), value.c_str(), 1) != 0)
             ::_exit(126);
-    if (setup.held_input)
-        hold_input(*setup.held_input);
-    else
-        redirect(0, "/dev/null", O_RDONLY);
+    if (setup.held_open)
+        hold_open(*setup.held_open);
+    redirect(0, "/dev/null", O_RDONLY);
     set_output(setup.out, out_path, drained);
     redirect(2, err_path, O_WRONLY | O_CREAT | O_TRUNC);
     limit(RLIMIT_FSIZE, setup.file_size_limit);
@@ -184,8 +180,8 @@ std::string capture_output(const std::function<void(std::FILE*)>& print)
 process::process(const std::vector<std::string>& command, const run_setup& setup)
     : unprivileged_(setup.unprivileged), out_(setup.out)
 {
-    if (setup.held_input && setup.held_input->size() > 65536)
-        throw std::invalid_argument("a held input must fit a pipe's 64 KiB");
+    if (setup.held_open && setup.held_open->bytes.size() > 65536)
+        throw std::invalid_argument("a held pipe holds 64 KiB at most");
     const auto environment = child_environment(setup);
     const std::string out_path = streams_ / "out";
     const std::string err_path = streams_ / "err";

@@ -52,12 +52,17 @@ struct tool_run {
 // Wine; what it shows is returned as it is, escape sequences and all.
 enum class output_to { capture, count, discard, full_device, closed, terminal };
 
-// How the child is set up before the exec.
+struct held_pipe {
+    std::string path;                  // made with mkfifo
+    std::vector<unsigned char> bytes;  // 64 KiB at most
+};
+
+// How the child is set up before the exec. Standard input is always empty.
 struct run_setup {
     output_to out = output_to::capture;
-    // Standard input: empty, or these bytes in a pipe whose writing end the
-    // child keeps open, so that no end of input ever comes (64 KiB at most).
-    std::optional<std::vector<unsigned char>> held_input;
+    // A named pipe that the child fills and keeps open for writing, so that
+    // whoever reads it never comes to its end.
+    std::optional<held_pipe> held_open;
     std::filesystem::path folder;  // the working folder; empty: this process's
     std::string path_prefix;       // put first on PATH
     std::vector<std::pair<std::string, std::string>> environment;
