@@ -162,10 +162,7 @@ TEST(cli, long_values_are_stored_whole_and_echoed_whole)
 TEST(cli, long_paths_end_without_harm)
 {
     // A structure that contains itself can be named to any depth.
-    dat_layout layout;
-    layout.descriptors = {{5, 1, 2, 4, 0}, {2, 2, 10, 4, 0}, {1, 10, 2, 11, 0}, {1, 11, 0, 4, 0}};
-    layout.data = {0, 0, 0, 42};
-    const temp_file file(build_dat(layout));
+    const temp_file file(build_dat(self_containing()));
     std::string deep = "1";
     while (deep.size() < argument_length(100'000))
         deep += ".10";

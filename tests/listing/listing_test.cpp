@@ -7,6 +7,7 @@
 #include <tuple>
 #include <vector>
 
+#include "listing/listing_text.hpp"
 #include "support/capture.hpp"
 #include "support/dat_builder.hpp"
 #include "support/layouts.hpp"
@@ -15,6 +16,8 @@ namespace vantor {
 namespace {
 
 using testing::dat_layout;
+using testing::header_lines;
+using testing::heading;
 
 struct listed {
     listing_result result;
@@ -33,15 +36,6 @@ listed list_bytes(const std::vector<unsigned char>& bytes)
 }
 
 listed list_layout(const dat_layout& layout) { return list_bytes(testing::build_dat(layout)); }
-
-const std::string heading = " *\n *  size   offset   id next flag\n";
-
-std::string header_lines(int item_numb, int data_offset)
-{
-    return "/*\n * item_desc_size=0\n * item_numb     =" + std::to_string(item_numb) +
-           "\n * header_size   =0\n * desc_size     =0\n * data_offset   =" + std::to_string(data_offset) +
-           "\n * data_len      =0\n * flag          =0\n";
-}
 
 struct row_case {
     const char* name;

@@ -14,21 +14,23 @@ namespace fs = std::filesystem;
 temp_folder::temp_folder()
 {
     static std::atomic<unsigned> counter{0};
-    path_ = fs::temp_directory_path() /
-            ("vantor-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    fs::remove_all(path_);
-    fs::create_directory(path_);
-    fs::permissions(path_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                               fs::perms::others_read | fs::perms::others_exec);
+    const fs::path path = fs::temp_directory_path() /
+                          ("vantor-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    fs::remove_all(path);
+    fs::create_directory(path);
+    path_.reset(new fs::path(path));
+    fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
 }
 
-temp_folder::~temp_folder()
+void temp_folder::remover::operator()(const fs::path* path) const
 {
     std::error_code ignored;
-    fs::remove_all(path_, ignored);
+    fs::remove_all(*path, ignored);
+    delete path;
 }
 
-std::string temp_folder::operator/(std::string_view name) const { return (path_ / name).string(); }
+std::string temp_folder::operator/(std::string_view name) const { return (*path_ / name).string(); }
 
 temp_file::temp_file(const std::vector<unsigned char>& bytes, const std::string& suffix) : path_(folder_ / ("data" + suffix))
 {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,21 +11,21 @@
 namespace vantor::testing {
 
 // A fresh folder under the system's temporary folder, removed with all it
-// holds. Anyone may enter it, so that a child that dropped its privileges
-// still reaches the files it is given.
+// holds when the last owner lets it go. Anyone may enter it, so that a
+// child that dropped its privileges still reaches the files it is given.
 class temp_folder {
 public:
     temp_folder();
-    ~temp_folder();
-    temp_folder(const temp_folder&) = delete;
-    temp_folder& operator=(const temp_folder&) = delete;
 
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& path() const { return *path_; }
     // The path of `name` inside the folder.
     std::string operator/(std::string_view name) const;
 
 private:
-    std::filesystem::path path_;
+    struct remover {
+        void operator()(const std::filesystem::path* path) const;
+    };
+    std::unique_ptr<const std::filesystem::path, remover> path_;
 };
 
 // A file of `bytes` in a folder of its own, removed with the object.

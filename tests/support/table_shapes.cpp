@@ -264,25 +264,28 @@ dat_layout with_root(std::uint32_t type, std::vector<desc_row> rows)
     return layout;
 }
 
-// Types 4.. each walk on into one loop of silent entries, which name the
-// types, one each. `step` spaces the entries' offsets.
-dat_layout types_on_a_silent_loop(std::uint32_t descriptors, std::uint32_t step)
+// Types 4.. each walk on into the first of as many silent entries, which
+// name the types, one each, and are chained in table order: back to the
+// first when `looped`, else to nothing. `step` spaces their offsets.
+dat_layout types_on_silent_entries(std::uint32_t descriptors, bool looped, std::uint32_t step)
 {
     const std::uint32_t k = (descriptors - 2) / 2;
     const std::uint32_t first_silent = 4 + k;
     std::vector<desc_row> rows;
     for (std::uint32_t i = 0; i < k; ++i)
         rows.push_back(typed_structure(4 + i, first_silent));
-    for (std::uint32_t i = 0; i < k; ++i)
-        rows.push_back(silent(first_silent + i, 4 + i, first_silent + (i + 1) % k, i * step));
+    for (std::uint32_t i = 0; i < k; ++i) {
+        const std::uint32_t next = i + 1 < k ? first_silent + i + 1 : looped ? first_silent : 0;
+        rows.push_back(silent(first_silent + i, 4 + i, next, i * step));
+    }
     return with_root(4, rows);
 }
 
-dat_layout silent_loop(std::uint32_t descriptors) { return types_on_a_silent_loop(descriptors, 1); }
+dat_layout silent_loop(std::uint32_t descriptors) { return types_on_silent_entries(descriptors, true, 1); }
 
 // Offsets stepping round the 32-bit circle by a third: no declaration has an
 // order.
-dat_layout spread_loop(std::uint32_t descriptors) { return types_on_a_silent_loop(descriptors, 0x55555555u); }
+dat_layout spread_loop(std::uint32_t descriptors) { return types_on_silent_entries(descriptors, true, 0x55555555u); }
 
 // One loop: member 2, then silent entries 4+k.. Type i enters the loop at
 // silent entry i, so its walk closes the loop inside the silent stretch.
@@ -301,17 +304,7 @@ dat_layout loop_closed_in_silence(std::uint32_t descriptors)
 // Silent entries chained one after the other, each naming its own type
 // whose walk runs into the first of them: every type is declared while the
 // walk of the one before it stands one entry further on.
-dat_layout nested_descent(std::uint32_t descriptors)
-{
-    const std::uint32_t k = (descriptors - 2) / 2;
-    const std::uint32_t first_silent = 4 + k;
-    std::vector<desc_row> rows;
-    for (std::uint32_t i = 0; i < k; ++i)
-        rows.push_back(typed_structure(4 + i, first_silent));
-    for (std::uint32_t i = 0; i < k; ++i)
-        rows.push_back(silent(first_silent + i, 4 + i, i + 1 < k ? first_silent + i + 1 : 0, i));
-    return with_root(4, rows);
-}
+dat_layout nested_descent(std::uint32_t descriptors) { return types_on_silent_entries(descriptors, false, 1); }
 
 // Four types whose walks share one chain of structure entries and silent
 // entries in turn, with offsets that tie now with the structure before,
