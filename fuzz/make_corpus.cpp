@@ -26,25 +26,11 @@ dat_layout odd_flags()
     return layout;
 }
 
-bytes cut(bytes file, std::size_t size)
-{
-    file.resize(std::min(size, file.size()));
-    return file;
-}
-
-bytes with_header_word(bytes file, std::size_t at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        file[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(value >> (24 - 8 * i));
-    return file;
-}
-
 std::vector<std::pair<std::string, bytes>> files()
 {
     const bytes sample = build_dat(sample_layout());
-    const bytes worked = build_dat(worked_example());
     return {
-        {"worked", worked},
+        {"worked", example_file()},
         {"sample", sample},
         {"union", build_dat(union_example())},
         {"overlap", build_dat(overlap_example())},
@@ -56,10 +42,10 @@ std::vector<std::pair<std::string, bytes>> files()
         {"short-header", cut(sample, 20)},
         {"short-table", cut(sample, 100)},
         {"short-data", cut(sample, sample.size() - 10)},
-        {"no-table", with_header_word(cut(worked, 28), 4, 0)},
-        {"huge-count", with_header_word(worked, 4, 0x0FFFFFFF)},
-        {"offset-mismatch", with_header_word(worked, 16, 221)},
-        {"offset-inside", with_header_word(worked, 16, 100)},
+        {"no-table", example_file(0, {}, 28)},
+        {"huge-count", example_file(0x0FFFFFFF)},
+        {"offset-mismatch", example_file({}, 221)},
+        {"offset-inside", example_file({}, 100)},
     };
 }
 

@@ -75,13 +75,6 @@ struct load_case {
     std::string expected;  // %s stands for the file's name
 };
 
-bytes example_with_data_offset(std::uint32_t data_offset)
-{
-    dat_layout layout = worked_example();
-    layout.data_offset = data_offset;
-    return build_dat(layout);
-}
-
 class load_failures : public ::testing::TestWithParam<load_case> {};
 
 TEST_P(load_failures, report_and_leave_the_file)
@@ -102,7 +95,7 @@ const load_case load_cases[] = {
     {"empty_file", {}, "malloc(%s) error!\n"},
     {"shorter_than_the_header", bytes(27, 0), "fread(%s) error!\n"},
     {"shorter_than_the_table", bytes(sample.begin(), sample.begin() + 100), "fread(%s) error!\n"},
-    {"data_area_inside_the_table", example_with_data_offset(200), "data offset (000000DC) mismatch error!\n"},
+    {"data_area_inside_the_table", example_file({}, 200), "data offset (000000DC) mismatch error!\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(cli, load_failures, ::testing::ValuesIn(load_cases),

@@ -67,17 +67,6 @@ struct run_case {
     std::optional<std::uint64_t> address_space_limit = {};
 };
 
-std::vector<unsigned char> example_with(std::optional<std::uint32_t> item_numb, std::optional<std::uint32_t> data_offset,
-                                        std::size_t cut_to = SIZE_MAX)
-{
-    dat_layout layout = worked_example();
-    layout.item_numb = item_numb;
-    layout.data_offset = data_offset;
-    std::vector<unsigned char> bytes = build_dat(layout);
-    bytes.resize(std::min(bytes.size(), cut_to));
-    return bytes;
-}
-
 class listing_runs : public ::testing::TestWithParam<run_case> {};
 
 TEST_P(listing_runs, print_exactly_and_exit_with_the_listing_result)
@@ -105,34 +94,34 @@ TEST_P(listing_runs, print_exactly_and_exit_with_the_listing_result)
 }
 
 const run_case runs[] = {
-    {"worked_example", example_with({}, {}),
+    {"worked_example", example_file({}, {}),
      header_lines(12, 220) + example_rows(12) + " */\n\n\n" + example_declarations, 0},
-    {"data_area_elsewhere_still_declares", example_with({}, 221),
+    {"data_area_elsewhere_still_declares", example_file({}, 221),
      header_lines(12, 221) + example_rows(12) + " */\n\n\n" + "data offset (000000DC) mismatch error!\n" +
          example_declarations,
      255},
     {"empty_file", {}, "fread(fd) error!\n", 255},
-    {"shorter_than_the_header", example_with({}, {}, 27), "fread(fd) error!\n", 255},
-    {"no_descriptors", example_with(0, 28), header_lines(0, 28) + "malloc() error!\n", 255},
-    {"count_too_large_for_a_table", example_with(1u << 28, {}),
+    {"shorter_than_the_header", example_file({}, {}, 27), "fread(fd) error!\n", 255},
+    {"no_descriptors", example_file(0, 28), header_lines(0, 28) + "malloc() error!\n", 255},
+    {"count_too_large_for_a_table", example_file(1u << 28, {}),
      header_lines(268435456, 220) + "malloc() error!\n", 255},
     // The table grows with what the file holds, not with what it claims.
-    {"largest_count_on_a_short_file_under_an_address_space_limit", example_with((1u << 28) - 1, {}, 60),
+    {"largest_count_on_a_short_file_under_an_address_space_limit", example_file((1u << 28) - 1, {}, 60),
      header_lines(268435455, 220) + example_rows(2) + "fread(id[2]) error!\n" +
          "typedef struct s002\n{\n  BYTE   _002[16];\n} t_s002;\t//size:16\n\n\nextern t_s002 s001;\t//size=16\n",
      255, false, std::uint64_t{1} << 30},
     // Reads stop at the last record the header counts.
-    {"named_pipe_held_open_after_the_file", example_with({}, {}),
+    {"named_pipe_held_open_after_the_file", example_file({}, {}),
      header_lines(12, 220) + example_rows(12) + " */\n\n\n" + example_declarations, 0, true},
     // Records 0 to 2 whole; record 3 has 5 bytes and its id is lost, so the
     // walk of structure 2 ends after member 10.
-    {"file_ends_inside_record_3", example_with({}, {}, 28 + 3 * 16 + 5),
+    {"file_ends_inside_record_3", example_file({}, {}, 28 + 3 * 16 + 5),
      header_lines(12, 220) + example_rows(3) + "fread(id[3]) error!\n" +
          "typedef struct s002\n{\n  BYTE   b010;\t//off:00000\n  BYTE   _002[15];\n} t_s002;\t//size:16\n\n"
          "\nextern t_s002 s001;\t//size=16\n",
      255},
     // The first record gets no byte: the generator still starts from it.
-    {"file_ends_before_the_table", example_with({}, {}, 28),
+    {"file_ends_before_the_table", example_file({}, {}, 28),
      header_lines(12, 220) + "fread(id[0]) error!\n} t_s000;\t//size:0\n\n", 255},
 };
 

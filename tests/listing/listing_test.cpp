@@ -107,7 +107,7 @@ struct cut_case {
 
 TEST(listing, table_cut_inside_a_record_keeps_its_bytes_as_little_endian)
 {
-    const std::vector<unsigned char> whole = testing::build_dat(testing::worked_example());
+    const std::vector<unsigned char> whole = testing::example_file();
     const cut_case cuts[] = {
         {5, {0x02000000u, 0, 0, 0, 0, {}}},
         {12, {0x02000000u, 0x02000000u, 0x0B00, 0x0C00, 0, {}}},

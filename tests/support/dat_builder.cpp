@@ -1,5 +1,6 @@
 #include "support/dat_builder.hpp"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace vantor::testing {
@@ -29,6 +30,12 @@ std::vector<unsigned char> build_dat(const dat_layout& layout)
         bytes.insert(bytes.end(), {row.flag, 0, 0, 0});
     }
     bytes.insert(bytes.end(), layout.data.begin(), layout.data.end());
+    return bytes;
+}
+
+std::vector<unsigned char> cut(std::vector<unsigned char> bytes, std::size_t size)
+{
+    bytes.resize(std::min(size, bytes.size()));
     return bytes;
 }
 

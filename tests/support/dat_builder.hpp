@@ -69,6 +69,9 @@ std::vector<unsigned char> build_dat(const dat_layout& layout);
 // The descriptors as the listing keeps them, in host order.
 std::vector<item_desc> host_table(const std::vector<desc_row>& rows);
 
+// At most the first `size` bytes of `bytes`.
+std::vector<unsigned char> cut(std::vector<unsigned char> bytes, std::size_t size);
+
 // Appends `value` big-endian in `width` bytes.
 void put_be(std::vector<unsigned char>& bytes, std::uint32_t value, int width);
 

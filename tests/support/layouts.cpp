@@ -23,6 +23,15 @@ dat_layout worked_example()
     return layout;
 }
 
+std::vector<unsigned char> example_file(std::optional<std::uint32_t> item_numb, std::optional<std::uint32_t> data_offset,
+                                        std::size_t size)
+{
+    dat_layout layout = worked_example();
+    layout.item_numb = item_numb;
+    layout.data_offset = data_offset;
+    return cut(build_dat(layout), size);
+}
+
 dat_layout union_example()
 {
     dat_layout layout;

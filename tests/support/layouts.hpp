@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "support/dat_builder.hpp"
 
@@ -14,6 +16,11 @@ namespace vantor::testing {
 // Root variable 1 of structure type 2 (16 bytes): a byte, a gap, a word, a
 // structure of one 4-byte member, and an array of two 4-byte structures.
 dat_layout worked_example();
+
+// Its file, with `item_numb` and `data_offset` in the header where they are
+// set, and cut to `size` bytes where it is longer.
+std::vector<unsigned char> example_file(std::optional<std::uint32_t> item_numb = {},
+                                        std::optional<std::uint32_t> data_offset = {}, std::size_t size = SIZE_MAX);
 
 // The layout of examples/sample.dat: variable 1 holds a version word, video
 // settings (3, with the speed limit 33), vehicle data (4, with the 17-byte
