@@ -48,13 +48,12 @@ TEST(install, puts_the_tool_its_page_and_its_documents_under_the_prefix)
     // The installed tool, on the installed example, does what the built one does.
     const std::string example = shell_quoted(doc / "examples/sample.dat");
     const std::string installed_tool = shell_quoted(prefix.path() / "bin/vantor");
-    const tool_run listing = run_shell(installed_tool + " " + example);
-    const tool_run built = run_shell(shell_quoted(fs::path(VANTOR_DIR) / "vantor") + " " + example);
-    EXPECT_EQ(listing.status, 0);
-    EXPECT_NE(listing.out.find("\nextern t_s100 s001;\t//size=64\n"), std::string::npos) << listing.out;
-    EXPECT_EQ(listing.out, built.out);
-    const tool_run read = run_shell(installed_tool + " " + example + " t1.4.52");
-    EXPECT_NE(read.out.find("\ngetdata(t1.4.52)=VNT1SAMPLE0000001\n"), std::string::npos) << read.out;
+    const std::string built_tool = shell_quoted(fs::path(VANTOR_DIR) / "vantor");
+    for (const std::string& args : {example, example + " t1.4.52"}) {
+        const tool_run installed = run_shell(installed_tool + " " + args);
+        EXPECT_EQ(installed.status, 0) << args;
+        EXPECT_EQ(installed.out, run_shell(built_tool + " " + args).out) << args;
+    }
 }
 
 // The version of the build, the manual page, the changelog and the banner.
