@@ -94,7 +94,7 @@ TEST_P(listing_runs, print_exactly_and_exit_with_the_listing_result)
 }
 
 const run_case runs[] = {
-    {"worked_example", example_file({}, {}),
+    {"worked_example", example_file(),
      header_lines(12, 220) + example_rows(12) + " */\n\n\n" + example_declarations, 0},
     {"data_area_elsewhere_still_declares", example_file({}, 221),
      header_lines(12, 221) + example_rows(12) + " */\n\n\n" + "data offset (000000DC) mismatch error!\n" +
@@ -111,7 +111,7 @@ const run_case runs[] = {
          "typedef struct s002\n{\n  BYTE   _002[16];\n} t_s002;\t//size:16\n\n\nextern t_s002 s001;\t//size=16\n",
      255, false, std::uint64_t{1} << 30},
     // Reads stop at the last record the header counts.
-    {"named_pipe_held_open_after_the_file", example_file({}, {}),
+    {"named_pipe_held_open_after_the_file", example_file(),
      header_lines(12, 220) + example_rows(12) + " */\n\n\n" + example_declarations, 0, true},
     // Records 0 to 2 whole; record 3 has 5 bytes and its id is lost, so the
     // walk of structure 2 ends after member 10.

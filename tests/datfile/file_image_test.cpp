@@ -37,7 +37,7 @@ TEST_P(load_cases, check_what_the_image_rests_on)
 }
 
 const load_case loads[] = {
-    {"well_formed", example_file({}, {}), {}},
+    {"well_formed", example_file(), {}},
     {"data_area_beyond_the_end_is_empty", example_file({}, 5000), {}},
     {"count_of_zero_has_no_table", example_file(0, 28), {}},
     {"header_alone", example_file(0, 28, 28), {}},
