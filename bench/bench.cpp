@@ -4,6 +4,7 @@
 //   vantor_bench [SHAPE...]     (VANTOR=path/to/vantor times another build)
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,14 +13,11 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "support/dat_builder.hpp"
-#include "support/table_shapes.hpp"
+#include "support/capture.hpp"
+#include "support/layouts.hpp"
 
 namespace {
 
@@ -27,7 +25,7 @@ using vantor::testing::table_shape;
 using command = std::vector<std::string>;
 
 constexpr int rounds = 5;
-constexpr unsigned cap_seconds = 120;
+constexpr int cap_seconds = 120;
 constexpr std::uint32_t sizes[] = {4096, 16384, 65535};
 constexpr double mib = 1024.0 * 1024.0;
 
@@ -38,41 +36,19 @@ struct run {
     bool ok = false;
 };
 
-// Standard output goes to /dev/null when timed, or else to a pipe whose bytes
-// are counted. The alarm survives the exec: a run past the cap ends by
-// SIGALRM and fails.
+// Standard output goes to /dev/null when timed, or else is counted. A run
+// past the cap is killed and fails.
 run run_once(const command& words, bool count_output = false)
 {
-    int ends[2] = {-1, -1};
-    if (count_output ? ::pipe2(ends, O_CLOEXEC) != 0 : (ends[1] = ::open("/dev/null", O_WRONLY | O_CLOEXEC)) < 0)
+    vantor::testing::run_setup setup;
+    setup.out = count_output ? vantor::testing::output_to::count : vantor::testing::output_to::discard;
+    setup.deadline = std::chrono::seconds(cap_seconds);
+    try {
+        const vantor::testing::tool_run done = vantor::testing::run(words, setup);
+        return {done.seconds, done.peak_kib, done.out_bytes, done.status == 0};
+    } catch (const std::exception&) {
         return {};
-    const auto started = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::vector<char*> argv;
-        for (const std::string& word : words)
-            argv.push_back(const_cast<char*>(word.c_str()));
-        argv.push_back(nullptr);
-        ::dup2(ends[1], STDOUT_FILENO);
-        ::alarm(cap_seconds);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
     }
-    ::close(ends[1]);
-    run result;
-    char buffer[1 << 16];
-    for (ssize_t got; ends[0] >= 0 && (got = ::read(ends[0], buffer, sizeof buffer)) > 0;)
-        result.output_bytes += static_cast<std::uint64_t>(got);
-    if (ends[0] >= 0)
-        ::close(ends[0]);
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid)
-        return {};
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    result.peak_kib = usage.ru_maxrss;
-    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return result;
 }
 
 struct series {
@@ -256,8 +232,8 @@ int main(int argc, char** argv)
     const std::vector<std::string> wanted(argv + 1, argv + argc);
     const char* other = std::getenv("VANTOR");
     const std::string tool = other != nullptr ? other : VANTOR_EXE;
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("vantor-bench-" + std::to_string(::getpid()) + ".dat")).string();
+    const vantor::testing::temp_folder scratch;
+    const std::string path = scratch / "shape.dat";
     std::vector<measured> files;
     for (const table_shape& shape : vantor::testing::table_shapes()) {
         if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), shape.name) == wanted.end())

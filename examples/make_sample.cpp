@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "support/sample_layout.hpp"
+#include "support/layouts.hpp"
 
 int main(int argc, char** argv)
 {

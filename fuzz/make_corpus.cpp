@@ -1,4 +1,4 @@
-// Writes the seed corpora of the fuzz targets from layouts written out here:
+// Writes the seed corpora of the fuzz targets from the layouts the tests share:
 //   make_corpus fuzz/corpus
 // Each listing seed is a data file; each read or write seed is an item
 // argument, a zero byte, then a data file.
@@ -8,71 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "support/dat_builder.hpp"
-#include "support/sample_layout.hpp"
+#include "support/layouts.hpp"
 
 namespace {
 
 using namespace vantor::testing;
 using bytes = std::vector<unsigned char>;
-
-dat_layout union_type()
-{
-    dat_layout layout;
-    layout.descriptors = {variable(1, 2, 4), structure(2, 10, 4), member(10, 11, 4, 0), member(11, 12, 2, 0),
-                          member(12, 0, 1, 0)};
-    layout.data = {1, 2, 3, 4};
-    return layout;
-}
-
-dat_layout overlap()
-{
-    dat_layout layout;
-    layout.descriptors = {variable(1, 2, 5), structure(2, 10, 5), member(10, 11, 4, 0), member(11, 12, 2, 2),
-                          member(12, 0, 1, 4)};
-    layout.data.assign(5, 7);
-    return layout;
-}
-
-// Structure types nested `depth` deep, each holding the next.
-dat_layout deep_nesting(std::uint16_t depth)
-{
-    dat_layout layout;
-    layout.descriptors = {variable(1, 2, 4)};
-    for (std::uint16_t level = 0; level < depth; ++level) {
-        const auto type = static_cast<std::uint16_t>(2 + 2 * level);
-        const bool innermost = level + 1 == depth;
-        layout.descriptors.push_back(structure(type, type + 1, 4));
-        layout.descriptors.push_back(innermost ? member(type + 1, 0, 4, 0) : typed_member(type + 1, type + 2, 0, 0));
-    }
-    layout.data = {0, 0, 1, 0};
-    return layout;
-}
-
-dat_layout looping_chain()
-{
-    dat_layout layout;
-    layout.descriptors = {variable(1, 2, 4), structure(2, 10, 4), member(10, 11, 2, 0), member(11, 10, 2, 2)};
-    layout.data.assign(4, 0);
-    return layout;
-}
-
-dat_layout self_containing()
-{
-    dat_layout layout;
-    layout.descriptors = {variable(1, 2, 4), structure(2, 10, 4), typed_member(10, 2, 11, 0), member(11, 0, 4, 0)};
-    layout.data = {0, 0, 0, 42};
-    return layout;
-}
-
-dat_layout duplicate_ids()
-{
-    dat_layout layout;
-    layout.descriptors = {variable(1, 2, 4), structure(2, 10, 4), member(10, 11, 2, 0), member(11, 0, 2, 2),
-                          member(10, 0, 1, 3), structure(2, 11, 4)};
-    layout.data.assign(4, 0);
-    return layout;
-}
 
 // Flags with bit 7 set, a kind of no meaning, and links that name nothing.
 dat_layout odd_flags()
@@ -85,29 +26,15 @@ dat_layout odd_flags()
     return layout;
 }
 
-bytes cut(bytes file, std::size_t size)
-{
-    file.resize(std::min(size, file.size()));
-    return file;
-}
-
-bytes with_header_word(bytes file, std::size_t at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        file[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(value >> (24 - 8 * i));
-    return file;
-}
-
 std::vector<std::pair<std::string, bytes>> files()
 {
     const bytes sample = build_dat(sample_layout());
-    const bytes worked = build_dat(worked_example());
     return {
-        {"worked", worked},
+        {"worked", example_file()},
         {"sample", sample},
-        {"union", build_dat(union_type())},
-        {"overlap", build_dat(overlap())},
-        {"nested", build_dat(deep_nesting(40))},
+        {"union", build_dat(union_example())},
+        {"overlap", build_dat(overlap_example())},
+        {"nested", build_dat(shape_named("nested").build(120))},
         {"loop", build_dat(looping_chain())},
         {"self", build_dat(self_containing())},
         {"dupids", build_dat(duplicate_ids())},
@@ -115,10 +42,10 @@ std::vector<std::pair<std::string, bytes>> files()
         {"short-header", cut(sample, 20)},
         {"short-table", cut(sample, 100)},
         {"short-data", cut(sample, sample.size() - 10)},
-        {"no-table", with_header_word(cut(worked, 28), 4, 0)},
-        {"huge-count", with_header_word(worked, 4, 0x0FFFFFFF)},
-        {"offset-mismatch", with_header_word(worked, 16, 221)},
-        {"offset-inside", with_header_word(worked, 16, 100)},
+        {"no-table", example_file(0, {}, 28)},
+        {"huge-count", example_file(0x0FFFFFFF)},
+        {"offset-mismatch", example_file({}, 221)},
+        {"offset-inside", example_file({}, 100)},
     };
 }
 
@@ -128,13 +55,6 @@ const char* const arguments[] = {
     "1.6.72",      "1.10",          "1.11",           "1.10.10.11", "1.3.33=5",       "t1.4.52=ABC", "1.5[1].61=-1",
     "1.6.71=70000", "1.11=",        "1.13[0].30=x=y", "1.2=text", "t1.12.20=ABCDEFG",
 };
-
-void write(const std::filesystem::path& file, const bytes& content)
-{
-    std::FILE* out = std::fopen(file.string().c_str(), "wb");
-    if (!out || std::fwrite(content.data(), 1, content.size(), out) != content.size() || std::fclose(out) != 0)
-        std::fprintf(stderr, "cannot write %s\n", file.string().c_str());
-}
 
 }  // namespace
 
@@ -149,16 +69,16 @@ int main(int argc, char** argv)
         std::filesystem::create_directories(root / target);
     int number = 0;
     for (const auto& [name, file] : files()) {
-        write(root / "fuzz_listing" / name, file);
+        write_file(root / "fuzz_listing" / name, file);
         for (const std::string argument : arguments) {
             bytes seed(argument.begin(), argument.end());
             seed.push_back(0);
             seed.insert(seed.end(), file.begin(), file.end());
             const bool writes = argument.find('=') != std::string::npos;
             const std::string seed_name = name + "-" + std::to_string(number++);
-            write(root / (writes ? "fuzz_write" : "fuzz_read") / seed_name, seed);
+            write_file(root / (writes ? "fuzz_write" : "fuzz_read") / seed_name, seed);
             if (!writes)
-                write(root / "fuzz_write" / seed_name, seed);
+                write_file(root / "fuzz_write" / seed_name, seed);
         }
     }
     return 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/dat_builder.hpp"
+#include "support/layouts.hpp"
 
 namespace vantor {
 namespace {
@@ -150,10 +151,13 @@ const odd_layout odd_layouts[] = {
     {"array_with_bit_7_is_not_indexed", [] { return with([](dat_layout& l) { l.descriptors[6].flag = 0x83; }); },
      {{"1.13[1].31", std::nullopt}, {"1.13.4.31", landing{12, 2}}}},
     {"duplicate_id_names_the_earlier_descriptor",
-     [] { return of({{5, 1, 2, 4, 0}, {2, 2, 10, 4, 0}, {1, 10, 11, 2, 0}, {1, 11, 0, 2, 2}, {1, 10, 0, 1, 3}}, 4); },
-     {{"1.10", landing{0, 2}}}},
+     testing::duplicate_ids, {{"1.10", landing{0, 2}}}},
     {"member_chain_that_loops_ends_unresolved",
-     [] { return of({{5, 1, 2, 4, 0}, {2, 2, 10, 4, 0}, {1, 10, 11, 2, 0}, {1, 11, 10, 2, 2}, {1, 12, 0, 1, 0}}, 4); },
+     [] {
+         dat_layout layout = testing::looping_chain();
+         layout.descriptors.push_back(testing::member(12, 0, 1, 0));
+         return layout;
+     },
      {{"1.12", std::nullopt}, {"1.11", landing{2, 2}}}},
     // Member 40, of size 0, ends each element; 31's second byte is past the end.
     {"item_must_lie_inside_the_image",

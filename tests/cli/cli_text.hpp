@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "support/dat_builder.hpp"
-#include "support/sample_layout.hpp"
+#include "support/layouts.hpp"
 
 namespace vantor::testing {
 
@@ -16,8 +16,10 @@ inline const std::string banner = "/*\n"
                                   " * for RT4/RT5 *.dat files\n"
                                   " */\n";
 
+using bytes = std::vector<unsigned char>;
+
 // The example file, and where its data area begins.
-inline const std::vector<unsigned char> sample_file = build_dat(sample_layout());
+inline const bytes sample = build_dat(sample_layout());
 inline constexpr std::size_t sample_data = 28 + 24 * 16;
 
 }  // namespace vantor::testing

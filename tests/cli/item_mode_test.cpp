@@ -9,16 +9,9 @@
 #include "support/capture.hpp"
 #include "support/dat_builder.hpp"
 
-namespace vantor {
+namespace vantor::testing {
 namespace {
 
-using bytes = std::vector<unsigned char>;
-using testing::banner;
-using testing::run_tool;
-using testing::temp_file;
-
-using testing::sample_data;
-const bytes& sample = testing::sample_file;
 
 struct item_case {
     const char* name;
@@ -27,6 +20,7 @@ struct item_case {
     int status;
     std::size_t at = 0;             // data-area byte where `stored` must stand after the run
     bytes stored = {};              // empty: the file must be unchanged
+    bool through_link = false;      // the file is named by a symbolic link to it
 };
 
 class item_runs : public ::testing::TestWithParam<item_case> {};
@@ -35,15 +29,19 @@ TEST_P(item_runs, print_exactly_and_change_only_the_item)
 {
     const item_case& c = GetParam();
     const temp_file file(sample);
-    std::vector<std::string> args{file.path()};
+    const std::string link = (file.folder() / "link.dat").string();
+    if (c.through_link)
+        std::filesystem::create_symlink(file.path(), link);
+    std::vector<std::string> args{c.through_link ? link : file.path()};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    const testing::tool_run run = run_tool(args);
+    const tool_run run = run_tool(args);
     EXPECT_EQ(run.out, banner + c.expected);
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.err, "");
     bytes expected = sample;
     std::copy(c.stored.begin(), c.stored.end(), expected.begin() + static_cast<std::ptrdiff_t>(sample_data + c.at));
     EXPECT_EQ(file.bytes(), expected);
+    EXPECT_EQ(std::filesystem::is_symlink(link), c.through_link) << "the link was replaced";
 }
 
 const item_case item_runs_cases[] = {
@@ -64,6 +62,8 @@ const item_case item_runs_cases[] = {
     {"t_in_the_value_selects_no_text", {"1.3.33=t9"}, "setdata(1.3.33)=t9\n", 0, 8, {0, 0}},
     {"write_error_leaves_the_file", {"1.3.99=5"}, "Error in setdata(1.3.99)\n", 255},
     {"empty_path_is_not_resolved", {"=5"}, "Error in setdata()\n", 255},
+    {"read_through_a_symbolic_link", {"1.3.33"}, "getdata(1.3.33)=80\n", 0, 0, {}, true},
+    {"write_through_a_symbolic_link", {"1.3.33=5"}, "setdata(1.3.33)=5\n", 0, 8, {0, 5}, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(cli, item_runs, ::testing::ValuesIn(item_runs_cases),
@@ -75,20 +75,13 @@ struct load_case {
     std::string expected;  // %s stands for the file's name
 };
 
-bytes example_with_data_offset(std::uint32_t data_offset)
-{
-    testing::dat_layout layout = testing::worked_example();
-    layout.data_offset = data_offset;
-    return testing::build_dat(layout);
-}
-
 class load_failures : public ::testing::TestWithParam<load_case> {};
 
 TEST_P(load_failures, report_and_leave_the_file)
 {
     const temp_file file(GetParam().file);
     for (const char* item : {"1.10", "1.10=9"}) {
-        const testing::tool_run run = run_tool({file.path(), item});
+        const tool_run run = run_tool({file.path(), item});
         std::string expected = GetParam().expected;
         if (const auto at = expected.find("%s"); at != std::string::npos)
             expected.replace(at, 2, file.path());
@@ -102,7 +95,7 @@ const load_case load_cases[] = {
     {"empty_file", {}, "malloc(%s) error!\n"},
     {"shorter_than_the_header", bytes(27, 0), "fread(%s) error!\n"},
     {"shorter_than_the_table", bytes(sample.begin(), sample.begin() + 100), "fread(%s) error!\n"},
-    {"data_area_inside_the_table", example_with_data_offset(200), "data offset (000000DC) mismatch error!\n"},
+    {"data_area_inside_the_table", example_file({}, 200), "data offset (000000DC) mismatch error!\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(cli, load_failures, ::testing::ValuesIn(load_cases),
@@ -110,21 +103,21 @@ INSTANTIATE_TEST_SUITE_P(cli, load_failures, ::testing::ValuesIn(load_cases),
 
 TEST(cli, item_mode_on_a_missing_file)
 {
-    const testing::tool_run run = run_tool({"/nonexistent/user_com.dat", "1.3.33"});
+    const tool_run run = run_tool({"/nonexistent/user_com.dat", "1.3.33"});
     EXPECT_EQ(run.out, banner + "fopen(/nonexistent/user_com.dat) error!\n");
     EXPECT_EQ(run.status, 255);
 }
 
 TEST(cli, file_that_cannot_be_opened_for_update_keeps_its_bytes)
 {
-    if (const auto reason = testing::no_unprivileged_run())
+    if (const auto reason = no_unprivileged_run())
         GTEST_SKIP() << *reason;
     const temp_file file(sample);
     std::filesystem::permissions(file.path(), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
                                                   std::filesystem::perms::others_read);
-    testing::run_setup setup;
+    run_setup setup;
     setup.unprivileged = true;
-    const auto run = testing::run_tool({file.path(), "1.3.33=5"}, setup);
+    const auto run = run_tool({file.path(), "1.3.33=5"}, setup);
     if (!run)
         GTEST_SKIP() << "cannot drop root privileges here";
     EXPECT_EQ(run->out, banner + "setdata(1.3.33)=5\nfopen(" + file.path() + ") error!\n");
@@ -136,48 +129,45 @@ TEST(cli, file_that_cannot_be_opened_for_update_keeps_its_bytes)
 // command line of at most 32,767 UTF-16 units.
 std::size_t argument_length(std::size_t on_posix)
 {
-    return testing::tool_under_test().windows ? on_posix * 3 / 20 : on_posix;
+    return tool_under_test().windows ? on_posix * 3 / 20 : on_posix;
 }
 
 TEST(cli, long_values_are_stored_whole_and_echoed_whole)
 {
-    testing::dat_layout layout;
+    dat_layout layout;
     layout.descriptors = {{5, 1, 2, 1000, 0}, {2, 2, 10, 1000, 0}, {1, 10, 0, 1000, 0}};
     layout.data.assign(1000, 0xEE);
-    const bytes original = testing::build_dat(layout);
+    const bytes original = build_dat(layout);
     const temp_file file(original);
     const std::string value(argument_length(100'000), 'v');
 
-    const testing::tool_run write = run_tool({file.path(), "1.10=" + value});
+    const tool_run write = run_tool({file.path(), "1.10=" + value});
     EXPECT_EQ(write.out, banner + "setdata(1.10)=" + value + "\n");
     EXPECT_EQ(write.status, 0);
     bytes expected = original;
     std::fill(expected.end() - 1000, expected.end(), 'v');
     EXPECT_EQ(file.bytes(), expected);
 
-    const testing::tool_run read = run_tool({file.path(), "1.10"});
+    const tool_run read = run_tool({file.path(), "1.10"});
     EXPECT_EQ(read.out, banner + "getdata(1.10)=" + std::string(1000, 'v') + "\n");
 }
 
 TEST(cli, long_paths_end_without_harm)
 {
     // A structure that contains itself can be named to any depth.
-    testing::dat_layout layout;
-    layout.descriptors = {{5, 1, 2, 4, 0}, {2, 2, 10, 4, 0}, {1, 10, 2, 11, 0}, {1, 11, 0, 4, 0}};
-    layout.data = {0, 0, 0, 42};
-    const temp_file file(testing::build_dat(layout));
+    const temp_file file(build_dat(self_containing()));
     std::string deep = "1";
     while (deep.size() < argument_length(100'000))
         deep += ".10";
-    const testing::tool_run read = run_tool({file.path(), deep + ".11"});
+    const tool_run read = run_tool({file.path(), deep + ".11"});
     EXPECT_EQ(read.out, banner + "getdata(" + deep + ".11)=42\n");
     EXPECT_EQ(read.status, 0);
 
     const std::string brackets(argument_length(65'000), '[');
-    const testing::tool_run junk = run_tool({file.path(), brackets + "=" + std::string(argument_length(65'000), '9')});
+    const tool_run junk = run_tool({file.path(), brackets + "=" + std::string(argument_length(65'000), '9')});
     EXPECT_EQ(junk.out, banner + "Error in setdata(" + brackets + ")\n");
     EXPECT_EQ(junk.status, 255);
 }
 
 }  // namespace
-}  // namespace vantor
+}  // namespace vantor::testing

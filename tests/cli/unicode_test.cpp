@@ -10,16 +10,10 @@
 #include "support/capture.hpp"
 #include "support/dat_builder.hpp"
 
-namespace vantor {
+namespace vantor::testing {
 namespace {
 
-using bytes = std::vector<unsigned char>;
-using testing::banner;
-using testing::run_tool;
-using testing::temp_file;
-
-const bytes& sample = testing::sample_file;
-constexpr std::size_t vin = testing::sample_data + 14;  // file offset of item t1.4.52, 17 bytes
+constexpr std::size_t vin = sample_data + 14;  // file offset of item t1.4.52, 17 bytes
 
 struct unicode_case {
     const char* name;
@@ -35,12 +29,12 @@ TEST_P(unicode_runs, open_by_name_and_store_the_utf8_typed)
     const temp_file ascii(sample);
     const temp_file file(sample, "-" + c.file_name);
 
-    const testing::tool_run listing = run_tool({file.path()});
+    const tool_run listing = run_tool({file.path()});
     EXPECT_EQ(listing.status, 0);
     EXPECT_EQ(listing.out, run_tool({ascii.path()}).out);
     EXPECT_EQ(run_tool({file.path(), "1.3.33"}).out, banner + "getdata(1.3.33)=80\n");
 
-    const testing::tool_run write = run_tool({file.path(), "t1.4.52=" + c.value});
+    const tool_run write = run_tool({file.path(), "t1.4.52=" + c.value});
     EXPECT_EQ(write.out, banner + "setdata(t1.4.52)=" + c.value + "\n");
     EXPECT_EQ(write.status, 0);
     bytes expected = sample;
@@ -72,12 +66,12 @@ TEST(cli, a_terminal_shows_the_value_as_typed)
     const std::string value = "\xD0\x96\xD1\x83\xD0\xBA\xE2\x82\xAC\xC3\xA9\xE6\x97\xA5\xE6\x9C\xAC";
     const temp_file file(sample, "-\xE6\x97\xA5\xE6\x9C\xAC.dat");
     ASSERT_EQ(run_tool({file.path(), "t1.4.52=" + value}).status, 0);
-    testing::run_setup setup;
-    setup.out = testing::output_to::terminal;
+    run_setup setup;
+    setup.out = output_to::terminal;
     const auto shown = run_tool({file.path(), "t1.4.52"}, setup);
     EXPECT_EQ(shown->status, 0);
     EXPECT_NE(shown->out.find("getdata(t1.4.52)=" + value), std::string::npos) << shown->out;
 }
 
 }  // namespace
-}  // namespace vantor
+}  // namespace vantor::testing

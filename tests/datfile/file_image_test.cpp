@@ -6,11 +6,13 @@
 #include <optional>
 
 #include "support/dat_builder.hpp"
+#include "support/layouts.hpp"
 
 namespace vantor {
 namespace {
 
 using testing::dat_layout;
+using testing::example_file;
 
 struct load_case {
     const char* name;
@@ -18,20 +20,6 @@ struct load_case {
     std::optional<failure_kind> failure;  // none: the load succeeds
     std::uint32_t table_end = 0;
 };
-
-std::vector<unsigned char> example_bytes(std::optional<std::uint32_t> item_numb, std::optional<std::uint32_t> data_offset)
-{
-    dat_layout layout = testing::worked_example();
-    layout.item_numb = item_numb;
-    layout.data_offset = data_offset;
-    return testing::build_dat(layout);
-}
-
-std::vector<unsigned char> cut(std::vector<unsigned char> bytes, std::size_t size)
-{
-    bytes.resize(size);
-    return bytes;
-}
 
 class load_cases : public ::testing::TestWithParam<load_case> {};
 
@@ -49,19 +37,19 @@ TEST_P(load_cases, check_what_the_image_rests_on)
 }
 
 const load_case loads[] = {
-    {"well_formed", example_bytes({}, {}), {}},
-    {"data_area_beyond_the_end_is_empty", example_bytes({}, 5000), {}},
-    {"count_of_zero_has_no_table", example_bytes(0, 28), {}},
-    {"header_alone", cut(example_bytes(0, 28), 28), {}},
-    {"table_up_to_the_end_of_the_file", cut(example_bytes({}, {}), 220), {}},
+    {"well_formed", example_file(), {}},
+    {"data_area_beyond_the_end_is_empty", example_file({}, 5000), {}},
+    {"count_of_zero_has_no_table", example_file(0, 28), {}},
+    {"header_alone", example_file(0, 28, 28), {}},
+    {"table_up_to_the_end_of_the_file", example_file({}, {}, 220), {}},
     // 28 + 16 * 2^28 is 28 again in 32 bits.
-    {"table_end_beyond_32_bits", cut(example_bytes(0x10000000u, 28), 33), failure_kind::read},
+    {"table_end_beyond_32_bits", example_file(0x10000000u, 28, 33), failure_kind::read},
     {"empty_file", {}, failure_kind::alloc},
-    {"shorter_than_the_header", cut(example_bytes({}, {}), 27), failure_kind::read},
-    {"shorter_than_the_table", cut(example_bytes({}, {}), 219), failure_kind::read},
-    {"count_beyond_any_file", example_bytes(0xFFFFFFFFu, {}), failure_kind::read},
-    {"data_area_inside_the_table", example_bytes({}, 219), failure_kind::data_offset, 220},
-    {"data_area_at_the_start", example_bytes({}, 0), failure_kind::data_offset, 220},
+    {"shorter_than_the_header", example_file({}, {}, 27), failure_kind::read},
+    {"shorter_than_the_table", example_file({}, {}, 219), failure_kind::read},
+    {"count_beyond_any_file", example_file(0xFFFFFFFFu, {}), failure_kind::read},
+    {"data_area_inside_the_table", example_file({}, 219), failure_kind::data_offset, 220},
+    {"data_area_at_the_start", example_file({}, 0), failure_kind::data_offset, 220},
 };
 
 INSTANTIATE_TEST_SUITE_P(file_image, load_cases, ::testing::ValuesIn(loads),
@@ -116,7 +104,7 @@ std::optional<failure_kind> store_failure(const std::string& path, const file_im
 
 TEST(file_image, store_writes_back_the_item_only)
 {
-    const std::vector<unsigned char> bytes = testing::build_dat(testing::worked_example());
+    const std::vector<unsigned char> bytes = testing::example_file();
     const testing::temp_file file(bytes);
     file_image image = testing::loaded_image(file.path());
     image.bytes[230] = 0x5A;
@@ -132,7 +120,7 @@ TEST(file_image, store_writes_back_the_item_only)
 
 TEST(file_image, stores_from_two_loads_of_one_file_keep_both_changes)
 {
-    const std::vector<unsigned char> bytes = testing::build_dat(testing::worked_example());
+    const std::vector<unsigned char> bytes = testing::example_file();
     const testing::temp_file file(bytes);
     file_image first = testing::loaded_image(file.path());
     file_image second = testing::loaded_image(file.path());
@@ -216,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(file_image, store_after_a_change, ::testing::ValuesIn(c
 
 TEST(file_image, store_opens_only_a_regular_file)
 {
-    const testing::temp_file file(testing::build_dat(testing::worked_example()));
+    const testing::temp_file file(testing::example_file());
     const file_image image = testing::loaded_image(file.path());
     for (const char* path : {"/nonexistent/vantor/file.dat", "/dev/full", "/tmp"})
         EXPECT_EQ(store_failure(path, image, {220, 1}), failure_kind::open) << path;

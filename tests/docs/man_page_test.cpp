@@ -13,7 +13,7 @@ TEST(man_page, groff_prints_no_warning)
 {
     if (!installed("groff"))
         GTEST_SKIP() << "groff is not installed";
-    const shell_run run = run_shell("groff -ww -z -man " + shell_quoted(page));
+    const tool_run run = run_shell("groff -ww -z -man " + shell_quoted(page));
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.status, 0);
@@ -23,7 +23,7 @@ TEST(man_page, man_renders_every_section)
 {
     if (!installed("man"))
         GTEST_SKIP() << "man is not installed";
-    const shell_run run = run_shell("LC_ALL=C MANWIDTH=80 man -l " + shell_quoted(page));
+    const tool_run run = run_shell("LC_ALL=C MANWIDTH=80 man -l " + shell_quoted(page));
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("VANTOR(1)", 0), 0u) << run.out.substr(0, 80);

@@ -2,14 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "cli/cli_text.hpp"
 #include "support/capture.hpp"
@@ -77,74 +71,48 @@ std::string unescape_roff(std::string_view line, int number)
 
 }  // namespace
 
-std::string read_text(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path.string());
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+namespace {
 
-std::vector<shown_command> markdown_sessions(std::string_view markdown)
+// The "$ " blocks of `text` between a line that `opens` one and a line that
+// `closes` it, each line as `line_text` gives it.
+std::vector<shown_command> sessions(std::string_view text, bool (*opens)(std::string_view),
+                                    bool (*closes)(std::string_view), std::string (*line_text)(std::string_view, int))
 {
     std::vector<shown_command> commands;
     std::vector<std::string> block;
     bool inside = false;
     int number = 0;
-    int first = 0;
-    for (const std::string_view line : lines_of(markdown)) {
+    for (const std::string_view line : lines_of(text)) {
         ++number;
-        if (starts_with(line, "```")) {
-            if (inside)
-                take_block(block, first, commands);
-            inside = !inside;
+        if (!inside && opens(line)) {
+            inside = true;
             block.clear();
-            first = number + 1;
+        } else if (inside && closes(line)) {
+            take_block(block, number - static_cast<int>(block.size()), commands);
+            inside = false;
         } else if (inside) {
-            block.emplace_back(line);
+            block.push_back(line_text(line, number));
         }
     }
     return commands;
+}
+
+bool fence(std::string_view line) { return starts_with(line, "```"); }
+
+std::string as_is(std::string_view line, int) { return std::string(line); }
+
+}  // namespace
+
+std::vector<shown_command> markdown_sessions(std::string_view markdown)
+{
+    return sessions(markdown, fence, fence, as_is);
 }
 
 std::vector<shown_command> roff_sessions(std::string_view roff)
 {
-    std::vector<shown_command> commands;
-    std::vector<std::string> block;
-    bool inside = false;
-    int number = 0;
-    int first = 0;
-    for (const std::string_view line : lines_of(roff)) {
-        ++number;
-        if (line == ".EX") {
-            inside = true;
-            block.clear();
-            first = number + 1;
-        } else if (line == ".EE") {
-            take_block(block, first, commands);
-            inside = false;
-        } else if (inside) {
-            block.push_back(unescape_roff(line, number));
-        }
-    }
-    return commands;
-}
-
-temp_folder::temp_folder(const std::string& purpose)
-{
-    static std::atomic<int> count{0};
-    path_ = fs::temp_directory_path() /
-            ("vantor-" + purpose + "-" + std::to_string(::getpid()) + "-" + std::to_string(count++));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-}
-
-temp_folder::~temp_folder()
-{
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
+    return sessions(
+        roff, [](std::string_view line) { return line == ".EX"; }, [](std::string_view line) { return line == ".EE"; },
+        unescape_roff);
 }
 
 std::string shell_quoted(const fs::path& path)
@@ -155,23 +123,12 @@ std::string shell_quoted(const fs::path& path)
     return text + "'";
 }
 
-shell_run run_shell(const std::string& script, const fs::path& folder, const std::string& path_prefix)
+tool_run run_shell(const std::string& script, const fs::path& folder, const std::string& path_prefix)
 {
-    // The streams land outside `folder`, where the commands cannot see them.
-    const temp_folder streams("shell");
-    const fs::path script_file = streams.path() / "command.sh";
-    const fs::path out_file = streams.path() / "out";
-    const fs::path err_file = streams.path() / "err";
-    std::ofstream(script_file, std::ios::binary) << script << "\n";
-    std::string line = "cd " + shell_quoted(folder) + " && ";
-    if (!path_prefix.empty())
-        line += "PATH=" + shell_quoted(path_prefix) + ":\"$PATH\" ";
-    line += "/bin/sh " + shell_quoted(script_file) + " </dev/null >" + shell_quoted(out_file) + " 2>" +
-            shell_quoted(err_file);
-    const int status = std::system(line.c_str());
-    if (status == -1 || !WIFEXITED(status))
-        throw std::runtime_error("the shell did not run: " + script);
-    return {WEXITSTATUS(status), read_text(out_file), read_text(err_file)};
+    run_setup setup;
+    setup.folder = folder;
+    setup.path_prefix = path_prefix;
+    return run({"/bin/sh", "-c", script}, setup);
 }
 
 namespace {
@@ -192,13 +149,13 @@ void write_wrapper(const fs::path& folder)
 
 void expect_session(const std::vector<shown_command>& commands, const std::string& document)
 {
-    const temp_folder scratch("session");
-    const temp_folder tool("tool");
+    const temp_folder scratch;
+    const temp_folder tool;
     write_wrapper(tool.path());
     fs::copy(fs::path(SOURCE_DIR) / "examples", scratch.path() / "examples", fs::copy_options::recursive);
     for (const shown_command& shown : commands) {
         SCOPED_TRACE(document + ":" + std::to_string(shown.line) + ": $ " + shown.command);
-        const shell_run run = run_shell(shown.command, scratch.path(), tool.path().string());
+        const tool_run run = run_shell(shown.command, scratch.path(), tool.path().string());
         // The shell's own commands print bare LFs beside the tool's lines.
         std::string out = tool_under_test().windows ? crlf_as_lf(run.out, bare_lf::kept) : run.out;
         if (!starts_with(shown.output, banner) && starts_with(out, banner))

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/capture.hpp"
+
 namespace vantor::testing {
 
 struct shown_command {
@@ -23,29 +25,10 @@ std::vector<shown_command> markdown_sessions(std::string_view markdown);
 // Throws on an escape it does not know, so that none is compared wrongly.
 std::vector<shown_command> roff_sessions(std::string_view roff);
 
-// A fresh folder under the system's temporary folder, removed with the object.
-class temp_folder {
-public:
-    explicit temp_folder(const std::string& purpose);
-    ~temp_folder();
-    temp_folder(const temp_folder&) = delete;
-    temp_folder& operator=(const temp_folder&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-struct shell_run {
-    int status;
-    std::string out;
-    std::string err;
-};
-
 // Runs `script` with /bin/sh in `folder`, with `path_prefix` (if any) first
 // on PATH and standard input empty.
-shell_run run_shell(const std::string& script, const std::filesystem::path& folder = std::filesystem::current_path(),
-                    const std::string& path_prefix = "");
+tool_run run_shell(const std::string& script, const std::filesystem::path& folder = {},
+                   const std::string& path_prefix = "");
 
 // Replays `commands` one after another in a scratch folder that holds a copy
 // of the source tree's examples/, with the built tool first on PATH: each
@@ -58,7 +41,5 @@ std::string shell_quoted(const std::filesystem::path& path);
 
 // Whether `program` is found on PATH.
 bool installed(const std::string& program);
-
-std::string read_text(const std::filesystem::path& path);
 
 }  // namespace vantor::testing

@@ -10,7 +10,7 @@
 #include "listing/reference_declarations.hpp"
 #include "support/capture.hpp"
 #include "support/dat_builder.hpp"
-#include "support/table_shapes.hpp"
+#include "support/layouts.hpp"
 
 namespace vantor {
 namespace {
@@ -39,26 +39,35 @@ struct declaration_case {
 
 class declaration_cases : public ::testing::TestWithParam<declaration_case> {};
 
+// Structure 20 whose member 21, of type 30, names a sibling that is not found.
+const std::string sibling_not_found = "typedef struct s030\n{\n"
+                                      "  DWORD  d030;\t//off:00000\n"
+                                      "} t_s030;\t//size:4\n\n"
+                                      "typedef struct s020\n{\n"
+                                      "  t_s030 s021;\t//off:00000\n"
+                                      "  BYTE   _020[4];\n"
+                                      "} t_s020;\t//size:8\n\n";
+
 TEST_P(declaration_cases, print_exactly)
 {
     EXPECT_EQ(declarations(GetParam().rows), GetParam().expected);
 }
 
 const declaration_case cases[] = {
-    {"overlap_in_a_structure_is_commented_out",
-     {{2, 20, 21, 5, 0}, {1, 21, 22, 4, 0}, {1, 22, 23, 2, 2}, {1, 23, 0, 1, 4}},
+    {"overlap_in_a_structure_is_commented_out", testing::overlap_example().descriptors,
      "typedef struct s020\n{\n"
      "  DWORD  d021;\t//off:00000\n"
      "//  WORD   w022;\t//off:00002\n"
      "  BYTE   b023;\t//off:00004\n"
-     "} t_s020;\t//size:5\n\n"},
-    {"union_keeps_chain_order_among_equal_offsets",
-     {{2, 10, 11, 4, 0}, {1, 11, 12, 4, 0}, {1, 12, 13, 2, 0}, {1, 13, 0, 1, 0}},
+     "} t_s020;\t//size:5\n\n"
+     "\nextern t_s020 s001;\t//size=5\n"},
+    {"union_keeps_chain_order_among_equal_offsets", testing::union_example().descriptors,
      "typedef union s010\n{\n"
      "  DWORD  d011;\t//off:00000\n"
      "  WORD   w012;\t//off:00000\n"
      "  BYTE   b013;\t//off:00000\n"
-     "} t_s010;\t//size:4\n\n"},
+     "} t_s010;\t//size:4\n\n"
+     "\nextern t_s010 s001;\t//size=4\n"},
     {"union_whose_first_alternative_is_narrow_is_padded",
      {{2, 10, 13, 4, 0}, {1, 13, 12, 1, 0}, {1, 12, 11, 2, 0}, {1, 11, 0, 4, 0}},
      "typedef union s010\n{\n"
@@ -215,22 +224,9 @@ const declaration_case cases[] = {
      "} t_s020;\t//size:4\n\n"},
     // 65558 would name member 22 if it were cut to 16 bits.
     {"sibling_link_above_65535_finds_nothing",
-     {{2, 20, 21, 8, 0}, {1, 21, 30, 65558, 0}, {2, 30, 0, 4, 0}, {1, 22, 0, 4, 4}},
-     "typedef struct s030\n{\n"
-     "  DWORD  d030;\t//off:00000\n"
-     "} t_s030;\t//size:4\n\n"
-     "typedef struct s020\n{\n"
-     "  t_s030 s021;\t//off:00000\n"
-     "  BYTE   _020[4];\n"
-     "} t_s020;\t//size:8\n\n"},
+     {{2, 20, 21, 8, 0}, {1, 21, 30, 65558, 0}, {2, 30, 0, 4, 0}, {1, 22, 0, 4, 4}}, sibling_not_found},
     {"id_zero_is_never_found", {{2, 20, 21, 8, 0}, {1, 21, 30, 0, 0}, {2, 30, 0, 4, 0}, {1, 0, 0, 4, 4}},
-     "typedef struct s030\n{\n"
-     "  DWORD  d030;\t//off:00000\n"
-     "} t_s030;\t//size:4\n\n"
-     "typedef struct s020\n{\n"
-     "  t_s030 s021;\t//off:00000\n"
-     "  BYTE   _020[4];\n"
-     "} t_s020;\t//size:8\n\n"},
+     sibling_not_found},
     // The walk enters a loop at silent entry 10 and ends at silent 12, whose
     // run would go on into 10 again: 10 counts once in the union test.
     {"silent_run_cut_where_the_walk_closes_a_loop",
@@ -342,63 +338,34 @@ TEST(declarations, offsets_spread_over_half_the_range_still_print_every_member)
     }
 }
 
-// Root variable 1 of type 2; type k's only member k+1 (odd) is of type k+2.
-std::vector<desc_row> nested_types(std::uint16_t levels)
-{
-    std::vector<desc_row> rows{{5, 1, 2, 4, 0}};
-    for (std::uint16_t level = 0; level < levels; ++level) {
-        const auto type = static_cast<std::uint16_t>(2 + 2 * level);
-        const bool innermost = level + 1 == levels;
-        rows.push_back({2, type, static_cast<std::uint16_t>(type + 1), 4, 0});
-        // A typed member's size names its sibling: none here.
-        rows.push_back({1, static_cast<std::uint16_t>(type + 1), static_cast<std::uint16_t>(innermost ? 0 : type + 2),
-                        innermost ? 4u : 0u, 0});
-    }
-    return rows;
-}
-
+// The nested shape at the largest table: 21,844 structure types, each
+// holding the next and a DWORD, around the innermost, 65534, which holds
+// DWORD 65535.
 TEST(declarations, nesting_as_deep_as_the_largest_table_prints_innermost_first)
 {
-    const std::uint16_t levels = 32767;  // 65,535 descriptors
-    const std::string text = declarations(nested_types(levels));
-    EXPECT_EQ(count_of(text, "typedef struct"), levels);
+    const std::string text = declarations(testing::shape_named("nested").build(65535).descriptors);
+    EXPECT_EQ(count_of(text, "typedef struct"), 21845u);
     EXPECT_EQ(text.rfind("typedef struct s65534\n{\n  DWORD  d65535;\t//off:00000\n} t_s65534;", 0), 0u);
-    EXPECT_NE(text.find("typedef struct s002\n{\n  t_s004 s003;\t//off:00000\n} t_s002;\t//size:4\n\n"
-                        "\nextern t_s002 s001;\t//size=4\n"),
-              std::string::npos);
+    EXPECT_TRUE(text.ends_with("typedef struct s21846\n{\n  t_s21848 s002;\t//off:00000\n  DWORD  d21847;\t//off:87376\n"
+                               "} t_s21846;\t//size:87380\n\n\nextern t_s21846 s001;\t//size=87380\n"));
 }
 
-// Types 2 to M+1 nested in one another, each holding one member whose
-// sibling link runs into one shared chain of M silent entries: each type
-// prints a few lines, however long the chain.
+// The silent shape: types 6 and on name one another in a ring, and each
+// walks on through member 2 (of type 6) into one chain of silent entries as
+// long as the ring, yet prints a few lines.
 TEST(declarations, types_sharing_a_silent_chain_print_a_few_lines_each)
 {
-    const std::uint16_t levels = 21000;
-    const auto type = [](std::uint32_t k) { return static_cast<std::uint16_t>(2 + k); };
-    const auto member = [&](std::uint32_t k) { return static_cast<std::uint16_t>(2 + levels + k); };
-    const auto silent = [&](std::uint32_t k) { return static_cast<std::uint16_t>(2 + 2 * levels + k); };
-    const std::uint16_t leaf = silent(levels);
-    std::vector<desc_row> rows{testing::variable(1, type(0), 2)};
-    for (std::uint32_t k = 0; k < levels; ++k) {
-        rows.push_back(testing::structure(type(k), member(k), 2));
-        rows.push_back(testing::typed_member(member(k), k + 1 < levels ? type(k + 1) : leaf, silent(0), 0));
-        const auto next = static_cast<std::uint16_t>(k + 1 < levels ? silent(k + 1) : 0);
-        rows.push_back({4, silent(k), leaf, next, k + 1});
-    }
-    rows.push_back(testing::structure(leaf, 0, 2));
-
-    char line[96];
-    std::snprintf(line, sizeof line, "typedef struct s%d\n{\n  WORD   w%d;\t//off:00000\n} t_s%d;\t//size:2\n\n", leaf,
-                  leaf, leaf);
-    std::string expected = line;
-    for (std::uint32_t k = levels; k-- > 0;) {
-        const std::uint16_t used = k + 1 < levels ? type(k + 1) : leaf;
-        std::snprintf(line, sizeof line, "typedef struct s%03d\n{\n  t_s%03d s%d;\t//off:00000\n} t_s%03d;\t//size:2\n\n",
-                      type(k), used, member(k), type(k));
+    const std::uint32_t types = 21000;
+    std::string expected;
+    for (std::uint32_t type = 6 + types; type-- > 6;) {
+        char line[96];
+        std::snprintf(line, sizeof line, "typedef struct s%03u\n{\n  t_s006 s002;\t//off:00000\n} t_s%03u;\t//size:2\n\n",
+                      type, type);
         expected += line;
     }
-    expected += "\nextern t_s002 s001;\t//size=2\n";
-    EXPECT_EQ(declarations(rows), expected);
+    expected += "typedef struct s003\n{\n  t_s006 s004;\t//off:00000\n  WORD   w005;\t//off:00002\n} t_s003;\t//size:4\n\n"
+                "\nextern t_s003 s001;\t//size=4\n";
+    EXPECT_EQ(declarations(testing::shape_named("silent").build(5 + 2 * types).descriptors), expected);
 }
 
 // Small tables of every kind, links among few ids (so loops, shared chains

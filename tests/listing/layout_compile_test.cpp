@@ -8,14 +8,10 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "cli/modes.hpp"
 #include "support/capture.hpp"
 #include "support/dat_builder.hpp"
-#include "support/sample_layout.hpp"
+#include "support/layouts.hpp"
 
 namespace vantor {
 namespace {
@@ -76,27 +72,6 @@ std::string layout_assertions(const std::vector<desc_row>& rows)
     return checks;
 }
 
-// Runs `argv` without a shell, its output into `log`; the exit status, or -1.
-int run_compiler(const std::vector<std::string>& argv, const std::string& log)
-{
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (fd < 0 || ::dup2(fd, 1) < 0 || ::dup2(fd, 2) < 0)
-            ::_exit(126);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
 // Compiles the tool's listing of `layout` with the assertions; returns the
 // compiler's complaints, empty when it accepted the file.
 std::string compile_listing(const dat_layout& layout)
@@ -109,13 +84,11 @@ std::string compile_listing(const dat_layout& layout)
                                listing + layout_assertions(layout.descriptors);
     // Named .c so that the compiler takes it as C; removed on every way out.
     const testing::temp_file c_file({source.begin(), source.end()}, ".c");
-    const testing::temp_file log({});
-    const int status = run_compiler({C_COMPILER, "-std=c11", "-Wall", "-Werror", "-fsyntax-only", c_file.path()},
-                                    log.path());
-    if (status == 0)
+    const testing::tool_run compiled =
+        testing::run({C_COMPILER, "-std=c11", "-Wall", "-Werror", "-fsyntax-only", c_file.path()});
+    if (compiled.status == 0)
         return "";
-    const std::vector<unsigned char> complaints = log.bytes();
-    return "compiler failed:\n" + std::string(complaints.begin(), complaints.end()) + "\nsource:\n" + source;
+    return "compiler failed:\n" + compiled.out + compiled.err + "\nsource:\n" + source;
 }
 
 // Random well-formed layouts: nested structures, arrays of structures, gaps

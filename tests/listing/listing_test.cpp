@@ -7,13 +7,17 @@
 #include <tuple>
 #include <vector>
 
+#include "listing/listing_text.hpp"
 #include "support/capture.hpp"
 #include "support/dat_builder.hpp"
+#include "support/layouts.hpp"
 
 namespace vantor {
 namespace {
 
 using testing::dat_layout;
+using testing::header_lines;
+using testing::heading;
 
 struct listed {
     listing_result result;
@@ -32,15 +36,6 @@ listed list_bytes(const std::vector<unsigned char>& bytes)
 }
 
 listed list_layout(const dat_layout& layout) { return list_bytes(testing::build_dat(layout)); }
-
-const std::string heading = " *\n *  size   offset   id next flag\n";
-
-std::string header_lines(int item_numb, int data_offset)
-{
-    return "/*\n * item_desc_size=0\n * item_numb     =" + std::to_string(item_numb) +
-           "\n * header_size   =0\n * desc_size     =0\n * data_offset   =" + std::to_string(data_offset) +
-           "\n * data_len      =0\n * flag          =0\n";
-}
 
 struct row_case {
     const char* name;
@@ -112,7 +107,7 @@ struct cut_case {
 
 TEST(listing, table_cut_inside_a_record_keeps_its_bytes_as_little_endian)
 {
-    const std::vector<unsigned char> whole = testing::build_dat(testing::worked_example());
+    const std::vector<unsigned char> whole = testing::example_file();
     const cut_case cuts[] = {
         {5, {0x02000000u, 0, 0, 0, 0, {}}},
         {12, {0x02000000u, 0x02000000u, 0x0B00, 0x0C00, 0, {}}},

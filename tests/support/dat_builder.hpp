@@ -9,6 +9,7 @@
 
 #include "datfile/file_image.hpp"
 #include "datfile/format.hpp"
+#include "support/files.hpp"
 
 namespace vantor::testing {
 
@@ -68,34 +69,15 @@ std::vector<unsigned char> build_dat(const dat_layout& layout);
 // The descriptors as the listing keeps them, in host order.
 std::vector<item_desc> host_table(const std::vector<desc_row>& rows);
 
+// At most the first `size` bytes of `bytes`.
+std::vector<unsigned char> cut(std::vector<unsigned char> bytes, std::size_t size);
+
 // Appends `value` big-endian in `width` bytes.
 void put_be(std::vector<unsigned char>& bytes, std::uint32_t value, int width);
 
-// Root variable 1 of structure type 2 (16 bytes): a byte, a gap, a word, a
-// structure of one 4-byte member, and an array of two 4-byte structures.
-dat_layout worked_example();
-
-// A data file written to a fresh temporary path, removed with the object.
-class temp_file {
-public:
-    explicit temp_file(const std::vector<unsigned char>& bytes, const std::string& suffix = ".dat");
-    ~temp_file();
-    temp_file(const temp_file&) = delete;
-    temp_file& operator=(const temp_file&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::vector<unsigned char> bytes() const;
-
-private:
-    std::string path_;
-};
-
-std::vector<unsigned char> read_file(const std::string& path);
-
 // The image of a file as the item modes hold it: loaded from `path`, and
-// with `converted` brought to host order. Throws when it cannot be loaded.
-file_image loaded_image(const std::string& path, bool converted = true);
-file_image loaded_image(const dat_layout& layout, bool converted = true);
-void write_file(const std::string& path, const std::vector<unsigned char>& bytes);
+// brought to host order. Throws when it cannot be loaded.
+file_image loaded_image(const std::string& path);
+file_image loaded_image(const dat_layout& layout);
 
 }  // namespace vantor::testing

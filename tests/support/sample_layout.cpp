@@ -1,4 +1,4 @@
-#include "support/sample_layout.hpp"
+#include "support/layouts.hpp"
 
 #include <string>
 

@@ -1,5 +1,7 @@
-#include "support/table_shapes.hpp"
+#include "support/layouts.hpp"
 
+#include <algorithm>
+#include <stdexcept>
 #include <vector>
 
 namespace vantor::testing {
@@ -225,7 +227,7 @@ dat_layout shared(std::uint32_t descriptors)
 
 // Copies of the largest chain, one after another in one table, so that every
 // id appears as many times; lookups from either end find identical copies.
-dat_layout duplicate_ids(std::uint32_t descriptors)
+dat_layout copies_of_chain(std::uint32_t descriptors)
 {
     dat_layout layout = chain(largest_table);
     const std::vector<desc_row> copy = layout.descriptors;
@@ -262,25 +264,28 @@ dat_layout with_root(std::uint32_t type, std::vector<desc_row> rows)
     return layout;
 }
 
-// Types 4.. each walk on into one loop of silent entries, which name the
-// types, one each. `step` spaces the entries' offsets.
-dat_layout types_on_a_silent_loop(std::uint32_t descriptors, std::uint32_t step)
+// Types 4.. each walk on into the first of as many silent entries, which
+// name the types, one each, and are chained in table order: back to the
+// first when `looped`, else to nothing. `step` spaces their offsets.
+dat_layout types_on_silent_entries(std::uint32_t descriptors, bool looped, std::uint32_t step)
 {
     const std::uint32_t k = (descriptors - 2) / 2;
     const std::uint32_t first_silent = 4 + k;
     std::vector<desc_row> rows;
     for (std::uint32_t i = 0; i < k; ++i)
         rows.push_back(typed_structure(4 + i, first_silent));
-    for (std::uint32_t i = 0; i < k; ++i)
-        rows.push_back(silent(first_silent + i, 4 + i, first_silent + (i + 1) % k, i * step));
+    for (std::uint32_t i = 0; i < k; ++i) {
+        const std::uint32_t next = i + 1 < k ? first_silent + i + 1 : looped ? first_silent : 0;
+        rows.push_back(silent(first_silent + i, 4 + i, next, i * step));
+    }
     return with_root(4, rows);
 }
 
-dat_layout silent_loop(std::uint32_t descriptors) { return types_on_a_silent_loop(descriptors, 1); }
+dat_layout silent_loop(std::uint32_t descriptors) { return types_on_silent_entries(descriptors, true, 1); }
 
 // Offsets stepping round the 32-bit circle by a third: no declaration has an
 // order.
-dat_layout spread_loop(std::uint32_t descriptors) { return types_on_a_silent_loop(descriptors, 0x55555555u); }
+dat_layout spread_loop(std::uint32_t descriptors) { return types_on_silent_entries(descriptors, true, 0x55555555u); }
 
 // One loop: member 2, then silent entries 4+k.. Type i enters the loop at
 // silent entry i, so its walk closes the loop inside the silent stretch.
@@ -299,17 +304,7 @@ dat_layout loop_closed_in_silence(std::uint32_t descriptors)
 // Silent entries chained one after the other, each naming its own type
 // whose walk runs into the first of them: every type is declared while the
 // walk of the one before it stands one entry further on.
-dat_layout nested_descent(std::uint32_t descriptors)
-{
-    const std::uint32_t k = (descriptors - 2) / 2;
-    const std::uint32_t first_silent = 4 + k;
-    std::vector<desc_row> rows;
-    for (std::uint32_t i = 0; i < k; ++i)
-        rows.push_back(typed_structure(4 + i, first_silent));
-    for (std::uint32_t i = 0; i < k; ++i)
-        rows.push_back(silent(first_silent + i, 4 + i, i + 1 < k ? first_silent + i + 1 : 0, i));
-    return with_root(4, rows);
-}
+dat_layout nested_descent(std::uint32_t descriptors) { return types_on_silent_entries(descriptors, false, 1); }
 
 // Four types whose walks share one chain of structure entries and silent
 // entries in turn, with offsets that tie now with the structure before,
@@ -346,7 +341,7 @@ constexpr table_shape shapes[] = {
      silent_last},
     {"shared", "1,024 types that share one chain of 4,096 members; path 1.5121, the end of the chain", shared, last_id,
      1 + shared_types + shared_members},
-    {"dupids", "9 copies of chain at 65,535 in one table, every id 9 times; path 1.65535", duplicate_ids,
+    {"dupids", "9 copies of chain at 65,535 in one table, every id 9 times; path 1.65535", copies_of_chain,
      duplicate_ids_last, 9 * largest_table},
     {"silent_loop", "N/2 types whose walks all go round one loop of N/2 silent entries", silent_loop, nullptr, 0,
      true},
@@ -363,5 +358,13 @@ constexpr table_shape shapes[] = {
 }  // namespace
 
 std::span<const table_shape> table_shapes() { return shapes; }
+
+const table_shape& shape_named(std::string_view name)
+{
+    const auto found = std::find_if(std::begin(shapes), std::end(shapes), [&](const table_shape& s) { return s.name == name; });
+    if (found == std::end(shapes))
+        throw std::invalid_argument("no table shape " + std::string(name));
+    return *found;
+}
 
 }  // namespace vantor::testing
