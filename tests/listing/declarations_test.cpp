@@ -432,7 +432,7 @@ std::string reference(const std::vector<desc_row>& rows)
 TEST(declarations, random_tables_print_as_the_reference)
 {
     std::mt19937 random(2026);
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 2000; ++round) {
         for (const auto make : {random_table, random_chains}) {
             const std::vector<desc_row> rows = make(random);
             ASSERT_EQ(declarations(rows), reference(rows)) << "round " << round;
