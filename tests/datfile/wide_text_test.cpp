@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace vantor {
@@ -37,6 +38,99 @@ const pair_case pairs[] = {
 
 INSTANTIATE_TEST_SUITE_P(wide_text, text_pairs, ::testing::ValuesIn(pairs),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// An encoder that writes the bits out by the textbook, for comparison.
+std::string textbook_utf8(char32_t code)
+{
+    if (code < 0x80)
+        return std::string(1, static_cast<char>(code));
+    const int length = code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+    std::string out(static_cast<std::size_t>(length), '\0');
+    for (int i = length - 1; i > 0; --i, code >>= 6)
+        out[static_cast<std::size_t>(i)] = static_cast<char>(0x80 | (code & 0x3F));
+    out[0] = static_cast<char>((0xFF00 >> length & 0xFF) | code);
+    return out;
+}
+
+std::u16string textbook_utf16(char32_t code)
+{
+    if (code < 0x10000)
+        return std::u16string(1, static_cast<char16_t>(code));
+    return {static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)), static_cast<char16_t>(0xDC00 + (code & 0x3FF))};
+}
+
+// Every code point, lone surrogates included, both ways.
+TEST(wide_text, every_code_point_converts_as_the_textbook_says)
+{
+    int wrong = 0;
+    for (char32_t code = 0; code <= 0x10FFFF && wrong < 5; ++code) {
+        const std::string utf8 = textbook_utf8(code);
+        const std::u16string utf16 = textbook_utf16(code);
+        const bool right = utf8_from_utf16(utf16) == utf8 && utf16_from_utf8(utf8) == utf16;
+        EXPECT_TRUE(right) << "U+" << std::hex << static_cast<unsigned>(code);
+        wrong += right ? 0 : 1;
+    }
+}
+
+// What a sequence must read as: code points whose textbook form it is, one
+// after another, no low surrogate right after a high one; nothing otherwise.
+std::optional<std::u16string> textbook_reading(const std::string& text)
+{
+    std::u16string out;
+    bool after_high = false;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t code = lead & (0x7F >> (length == 1 ? 0 : length));
+        for (std::size_t i = 1; i < length && at + i < text.size(); ++i)
+            code = code << 6 | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+        if (code > 0x10FFFF || text.compare(at, length, textbook_utf8(code)) != 0 ||
+            (after_high && code >= 0xDC00 && code <= 0xDFFF))
+            return std::nullopt;
+        after_high = code >= 0xD800 && code <= 0xDBFF;
+        out += textbook_utf16(code);
+        at += length;
+    }
+    return out;
+}
+
+bool textbook_surrogate(const std::string& text)
+{
+    for (std::size_t at = 0; at + 1 < text.size(); ++at)
+        if (text[at] == '\xED' && static_cast<unsigned char>(text[at + 1]) >= 0xA0 &&
+            static_cast<unsigned char>(text[at + 1]) <= 0xBF)
+            return true;
+    return false;
+}
+
+// Every sequence of up to four bytes drawn from the edges of each class of
+// byte: ASCII, continuations, leads of each length, and bytes that lead
+// nothing.
+TEST(wide_text, short_sequences_read_as_the_textbook_says)
+{
+    const unsigned char edges[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1, 0xC2, 0xC3,
+                                   0xDF, 0xE0, 0xE9, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xF8, 0xF9, 0xFE, 0xFF};
+    int wrong = 0;
+    const auto check = [&](const std::string& text) {
+        const bool right =
+            utf16_from_utf8(text) == textbook_reading(text) && holds_surrogate(text) == textbook_surrogate(text);
+        EXPECT_TRUE(right) << ::testing::PrintToString(text);
+        wrong += right ? 0 : 1;
+    };
+    const auto text = [](std::initializer_list<unsigned char> bytes) { return std::string(bytes.begin(), bytes.end()); };
+    for (const unsigned char a : edges) {
+        check(text({a}));
+        for (const unsigned char b : edges) {
+            check(text({a, b}));
+            for (const unsigned char c : edges) {
+                check(text({a, b, c}));
+                for (const unsigned char d : edges)
+                    if (wrong < 5)
+                        check(text({a, b, c, d}));
+            }
+        }
+    }
+}
 
 TEST(wide_text, refuses_what_no_utf16_would_give)
 {
