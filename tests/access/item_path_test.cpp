@@ -150,6 +150,16 @@ const odd_layout odd_layouts[] = {
     // element count, is added like any other.
     {"array_with_bit_7_is_not_indexed", [] { return with([](dat_layout& l) { l.descriptors[6].flag = 0x83; }); },
      {{"1.13[1].31", std::nullopt}, {"1.13.4.31", landing{12, 2}}}},
+    // Member 21's type is array 30 by the type bit; its sibling is 22, not
+    // the array's stride.
+    {"array_typed_member_reaches_its_sibling_by_its_own_link",
+     [] {
+         return of({testing::variable(1, 2, 12), testing::structure(2, 21, 12), testing::typed_member(21, 30, 22, 0),
+                    testing::member(22, 0, 2, 8), testing::array(30, 40, 4, 2), testing::structure(40, 41, 4),
+                    testing::member(41, 0, 4, 0)},
+                   12);
+     },
+     {{"1.22", landing{8, 2}}, {"1.21[1].41", landing{4, 4}}}},
     {"duplicate_id_names_the_earlier_descriptor",
      testing::duplicate_ids, {{"1.10", landing{0, 2}}}},
     {"member_chain_that_loops_ends_unresolved",

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -21,6 +22,7 @@ struct item_case {
     std::size_t at = 0;             // data-area byte where `stored` must stand after the run
     bytes stored = {};              // empty: the file must be unchanged
     bool through_link = false;      // the file is named by a symbolic link to it
+    std::size_t padded_to = 0;      // the sample with zero bytes behind it, up to this length
 };
 
 class item_runs : public ::testing::TestWithParam<item_case> {};
@@ -28,7 +30,9 @@ class item_runs : public ::testing::TestWithParam<item_case> {};
 TEST_P(item_runs, print_exactly_and_change_only_the_item)
 {
     const item_case& c = GetParam();
-    const temp_file file(sample);
+    bytes original = sample;
+    original.resize(std::max(sample.size(), c.padded_to));
+    const temp_file file(original);
     const std::string link = (file.folder() / "link.dat").string();
     if (c.through_link)
         std::filesystem::create_symlink(file.path(), link);
@@ -38,7 +42,7 @@ TEST_P(item_runs, print_exactly_and_change_only_the_item)
     EXPECT_EQ(run.out, banner + c.expected);
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.err, "");
-    bytes expected = sample;
+    bytes expected = original;
     std::copy(c.stored.begin(), c.stored.end(), expected.begin() + static_cast<std::ptrdiff_t>(sample_data + c.at));
     EXPECT_EQ(file.bytes(), expected);
     EXPECT_EQ(std::filesystem::is_symlink(link), c.through_link) << "the link was replaced";
@@ -64,6 +68,8 @@ const item_case item_runs_cases[] = {
     {"empty_path_is_not_resolved", {"=5"}, "Error in setdata()\n", 255},
     {"read_through_a_symbolic_link", {"1.3.33"}, "getdata(1.3.33)=80\n", 0, 0, {}, true},
     {"write_through_a_symbolic_link", {"1.3.33=5"}, "setdata(1.3.33)=5\n", 0, 8, {0, 5}, true},
+    // Larger than one slice of a read.
+    {"read_from_a_file_of_16_mib_and_more", {"1.3.33"}, "getdata(1.3.33)=80\n", 0, 0, {}, false, (16u << 20) + 1000},
 };
 
 INSTANTIATE_TEST_SUITE_P(cli, item_runs, ::testing::ValuesIn(item_runs_cases),
