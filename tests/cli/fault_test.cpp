@@ -87,6 +87,19 @@ TEST(faults, fifo_is_refused_by_the_item_modes_and_read_by_the_listing)
     EXPECT_EQ(listing.status, 255);
 }
 
+// A system file that is shorter than the size the system gives for it.
+TEST(faults, file_shorter_than_its_size_is_a_failed_read)
+{
+    for (const char* name : {"/sys/devices/system/cpu/online", "/sys/kernel/mm/transparent_hugepage/enabled"}) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(name, error) && std::filesystem::file_size(name, error) > 100) {
+            expect_refused(name, {"fread(fd) error!\n", "fread(%s) error!\n", "fread(%s) error!\n"});
+            return;
+        }
+    }
+    GTEST_SKIP() << "no system file here reads shorter than its size";
+}
+
 TEST(faults, file_without_read_permission)
 {
     const temp_file file(sample);
@@ -146,6 +159,9 @@ const output_case outputs[] = {
     {"read_to_a_closed_output", {"1.3.33"}, output_to::closed},
     {"write_to_a_closed_output", {"1.3.33=5"}, output_to::closed},
     {"failed_write_to_a_full_device", {"1.3.99=5"}, output_to::full_device},
+    // More than the C library's buffer: the write fails inside the print, and
+    // only the error flag tells, fflush returning 0.
+    {"long_write_to_a_full_device", {"t1.4.52=" + std::string(5000, 'v')}, output_to::full_device},
     // Tens of KiB: the C library meets the full device before the end and
     // drops what it held, so that only the error flag tells.
     {"long_listing_to_a_full_device", {}, output_to::full_device, build_dat(shape_named("chain").build(1000))},
@@ -225,7 +241,7 @@ TEST(faults, file_too_large_to_hold_lists_and_is_refused_whole)
 
 TEST(faults, concurrent_writes_of_different_items_both_land)
 {
-    for (int round = 0; round < 50; ++round) {
+    for (int round = 0; round < tool_under_test().rounds(50); ++round) {
         const temp_file file(sample);
         process first(tool_command({file.path(), "1.3.33=7"}), {});
         process second(tool_command({file.path(), "1.3.34=9"}), {});

@@ -144,7 +144,8 @@ const tested_tool& tool_under_test()
 #include "tool_command.inc"
                                   },
                                   VANTOR_TEST_WINDOWS != 0,
-                                  VANTOR_TEST_SANITIZED != 0};
+                                  VANTOR_TEST_SANITIZED != 0,
+                                  VANTOR_TEST_THROUGH_RUNNER != 0};
     return tool;
 }
 
@@ -299,6 +300,25 @@ std::optional<std::string> no_unprivileged_run()
     if (tool_under_test().windows && ::geteuid() == 0)
         return "the tests run as root, and Wine runs a program only as the user who owns its prefix";
     return std::nullopt;
+}
+
+std::optional<std::string> no_run_under_address_limit(std::uint64_t bytes)
+{
+    if (tool_under_test().sanitized)
+        return "the address sanitizer reserves terabytes of address space before main";
+    // Natively the limit always applies; through a runner, ask the runner.
+    if (!tool_under_test().through_runner)
+        return std::nullopt;
+    run_setup setup;
+    setup.address_space_limit = bytes;
+    try {
+        const auto usage = run_tool({}, setup);
+        if (usage && usage->status == 255 && usage->err.empty())
+            return std::nullopt;
+    } catch (const std::runtime_error&) {
+        // Killed by a signal: the runner did not get as far as the tool.
+    }
+    return "the runner cannot start the tool under an address-space limit of " + std::to_string(bytes >> 20) + " MiB";
 }
 
 }  // namespace vantor::testing

@@ -28,6 +28,11 @@ struct tested_tool {
     // Built with the address sanitizer, which reserves terabytes of address
     // space before main.
     bool sanitized;
+    // Started through a runner (Wine, qemu), which costs a start of its own:
+    // tests that start many processes take fewer rounds then.
+    bool through_runner;
+
+    int rounds(int native) const { return through_runner ? (native + 9) / 10 : native; }
 };
 const tested_tool& tool_under_test();
 
@@ -116,5 +121,9 @@ std::optional<tool_run> run_tool(const std::vector<std::string>& args, const run
 
 // Why the tool cannot run as an unprivileged user here, if it cannot.
 std::optional<std::string> no_unprivileged_run();
+
+// Why the tool cannot run under an address-space limit of `bytes` here, if it
+// cannot: the sanitizers, Wine and a 32-bit qemu reserve more first.
+std::optional<std::string> no_run_under_address_limit(std::uint64_t bytes);
 
 }  // namespace vantor::testing
