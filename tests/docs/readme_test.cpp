@@ -11,11 +11,19 @@ namespace {
 
 const std::string readme_path = std::string(SOURCE_DIR) + "/README.md";
 
-TEST(readme, shown_commands_print_what_is_shown)
+class readme_blocks : public ::testing::TestWithParam<shown_block> {};
+
+TEST_P(readme_blocks, print_what_is_shown)
 {
-    const std::vector<shown_command> commands = markdown_sessions(read_text(readme_path));
-    ASSERT_FALSE(commands.empty()) << "no \"$ \" block found";
-    expect_session(commands, "README.md");
+    expect_session(GetParam(), "README.md");
+}
+
+INSTANTIATE_TEST_SUITE_P(readme, readme_blocks, ::testing::ValuesIn(markdown_sessions(read_text(readme_path))),
+                         [](const auto& info) { return block_name(info.param); });
+
+TEST(readme, shows_commands)
+{
+    EXPECT_FALSE(markdown_sessions(read_text(readme_path)).empty()) << "no \"$ \" block found";
 }
 
 // The command lines of the first ```sh block after the Quick start heading.

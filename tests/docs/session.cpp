@@ -28,15 +28,16 @@ std::vector<std::string_view> lines_of(std::string_view text)
 bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 // The commands and outputs of one block whose first line is `first_line`.
-void take_block(const std::vector<std::string>& block, int first_line, std::vector<shown_command>& out)
+void take_block(const std::vector<std::string>& block, int first_line, std::vector<shown_block>& out)
 {
     if (block.empty() || !starts_with(block.front(), "$ "))
         return;
+    shown_block& taken = out.emplace_back(shown_block{first_line, {}});
     for (std::size_t i = 0; i < block.size(); ++i) {
         if (starts_with(block[i], "$ "))
-            out.push_back({first_line + static_cast<int>(i), block[i].substr(2), ""});
+            taken.commands.push_back({first_line + static_cast<int>(i), block[i].substr(2), ""});
         else
-            out.back().output += block[i] + "\n";
+            taken.commands.back().output += block[i] + "\n";
     }
 }
 
@@ -75,10 +76,10 @@ namespace {
 
 // The "$ " blocks of `text` between a line that `opens` one and a line that
 // `closes` it, each line as `line_text` gives it.
-std::vector<shown_command> sessions(std::string_view text, bool (*opens)(std::string_view),
-                                    bool (*closes)(std::string_view), std::string (*line_text)(std::string_view, int))
+std::vector<shown_block> sessions(std::string_view text, bool (*opens)(std::string_view),
+                                  bool (*closes)(std::string_view), std::string (*line_text)(std::string_view, int))
 {
-    std::vector<shown_command> commands;
+    std::vector<shown_block> commands;
     std::vector<std::string> block;
     bool inside = false;
     int number = 0;
@@ -103,12 +104,12 @@ std::string as_is(std::string_view line, int) { return std::string(line); }
 
 }  // namespace
 
-std::vector<shown_command> markdown_sessions(std::string_view markdown)
+std::vector<shown_block> markdown_sessions(std::string_view markdown)
 {
     return sessions(markdown, fence, fence, as_is);
 }
 
-std::vector<shown_command> roff_sessions(std::string_view roff)
+std::vector<shown_block> roff_sessions(std::string_view roff)
 {
     return sessions(
         roff, [](std::string_view line) { return line == ".EX"; }, [](std::string_view line) { return line == ".EE"; },
@@ -147,13 +148,15 @@ void write_wrapper(const fs::path& folder)
 
 }  // namespace
 
-void expect_session(const std::vector<shown_command>& commands, const std::string& document)
+std::string block_name(const shown_block& block) { return "line_" + std::to_string(block.line); }
+
+void expect_session(const shown_block& block, const std::string& document)
 {
     const temp_folder scratch;
     const temp_folder tool;
     write_wrapper(tool.path());
     fs::copy(fs::path(SOURCE_DIR) / "examples", scratch.path() / "examples", fs::copy_options::recursive);
-    for (const shown_command& shown : commands) {
+    for (const shown_command& shown : block.commands) {
         SCOPED_TRACE(document + ":" + std::to_string(shown.line) + ": $ " + shown.command);
         const tool_run run = run_shell(shown.command, scratch.path(), tool.path().string());
         // The shell's own commands print bare LFs beside the tool's lines.
