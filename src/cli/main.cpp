@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/modes.hpp"
-#include "datfile/platform.hpp"
+#include "platform/platform.hpp"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include "access/item_value.hpp"
 #include "cli/banner.hpp"
-#include "datfile/data_file.hpp"
+#include "platform/data_file.hpp"
 #include "datfile/file_image.hpp"
-#include "datfile/platform.hpp"
+#include "platform/platform.hpp"
 #include "listing/declarations.hpp"
 #include "listing/listing.hpp"
 

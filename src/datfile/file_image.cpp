@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "datfile/byte_order.hpp"
-#include "datfile/data_file.hpp"
-#include "datfile/platform.hpp"
+#include "platform/data_file.hpp"
+#include "platform/platform.hpp"
 #include "datfile/table_reader.hpp"
 
 namespace vantor {

@@ -1,4 +1,4 @@
-#include "datfile/platform.hpp"
+#include "platform/platform.hpp"
 
 #include <cstdint>
 #include <limits>
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include "datfile/wide_text.hpp"
+#include "platform/wide_text.hpp"
 
 #ifdef _WIN32
 #include <fcntl.h>

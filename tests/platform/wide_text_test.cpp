@@ -1,4 +1,4 @@
-#include "datfile/wide_text.hpp"
+#include "platform/wide_text.hpp"
 
 #include <gtest/gtest.h>
 

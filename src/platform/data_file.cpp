@@ -1,8 +1,8 @@
-#include "datfile/data_file.hpp"
+#include "platform/data_file.hpp"
 
 #include <utility>
 
-#include "datfile/platform.hpp"
+#include "platform/platform.hpp"
 
 namespace vantor {
 

@@ -1,0 +1,2 @@
+// Must not compile: the platform layer knows nothing of the format.
+#include "datfile/format.hpp"
