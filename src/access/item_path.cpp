@@ -31,7 +31,8 @@ std::vector<std::string_view> split_tokens(std::string_view path)
 }  // namespace
 
 item_resolver::item_resolver(const file_image& image)
-    : image_(image), index_(image.table(), image.item_numb(), desc_index::pick::first)
+    : image_(image),
+      index_(reinterpret_cast<const unsigned char*>(image.table().data()), image.item_numb(), desc_index::pick::first)
 {
 }
 
@@ -74,15 +75,15 @@ std::uint32_t item_resolver::find_in_scope(std::uint32_t target, std::uint32_t s
     return target;
 }
 
-std::optional<item_location> item_resolver::locate(std::uint32_t offset, const item_desc& leaf) const
+std::optional<item_location> item_resolver::locate(std::uint32_t offset, const item_desc& leaf, bool text_asked) const
 {
     // The start is 64-bit: it must not wrap round to a header byte.
-    const std::uint64_t start = std::uint64_t{image_.data_offset()} + offset;
     const auto size = static_cast<std::int32_t>(leaf.size);
-    const auto bytes = checked_region(image_.bytes.size(), start, size > 0 ? static_cast<std::uint64_t>(size) : 0);
-    if (!bytes)
+    const item_location item{std::uint64_t{image_.data_offset()} + offset, size, text_asked || size == 3 || size > 4};
+    // Text of a negative size has no bytes to show or store.
+    if ((item.text && size < 0) || !checked_region(image_.size, item.start, item.place().size))
         return std::nullopt;
-    return item_location{bytes->start, size};
+    return item;
 }
 
 // The array step: the token that named an array member must hold an index
@@ -124,7 +125,7 @@ std::optional<item_location> item_resolver::resolve(std::string_view path)
             // A leaf ends the path.
             if (k + 1 != tokens.size())
                 return std::nullopt;
-            return locate(offset, member);
+            return locate(offset, member, path.find('t') != std::string_view::npos);
         }
         scope = type;
         // With bit 7 set, the array type itself stays the scope.

@@ -14,9 +14,18 @@
 
 namespace vantor {
 
+// An item that a path names: where its bytes lie in the file, and how they
+// are read and written.
 struct item_location {
-    std::size_t start;  // position of the item's first byte in the image
-    std::int32_t size;  // a size of 2^31 or more is negative
+    std::uint64_t start;  // position of the item's first byte in the file
+    std::int32_t size;    // a size of 2^31 or more is negative
+    // Raw bytes rather than a number: a 't' anywhere in the path asks for
+    // text, and sizes other than 1, 2 and 4 are text anyway, except sizes of
+    // 0 or below, which read as the number 0.
+    bool text;
+
+    // The bytes the item reads and writes: none for a size of 0 or below.
+    region place() const { return {start, size > 0 ? static_cast<std::uint64_t>(size) : 0}; }
 };
 
 // Descriptors are named by nodes of a desc_index: the first descriptor
@@ -34,14 +43,14 @@ public:
     std::uint32_t find_in_scope(std::uint32_t target, std::uint32_t scope);
 
     // The item a path names, or nothing when the path does not resolve to a
-    // leaf that lies wholly inside the image.
+    // leaf that lies wholly inside the file, or names text of a negative size.
     std::optional<item_location> resolve(std::string_view path);
 
 private:
     item_desc desc(std::uint32_t node) const { return image_.descriptor(index_.position(node)); }
     std::uint32_t scope_successor(std::uint32_t node);
     bool reaches(std::uint32_t scope, std::uint32_t target);
-    std::optional<item_location> locate(std::uint32_t offset, const item_desc& leaf) const;
+    std::optional<item_location> locate(std::uint32_t offset, const item_desc& leaf, bool text_asked) const;
     bool enter_element(std::string_view token, const item_desc& array, std::uint32_t& offset, std::uint32_t& scope);
 
     const file_image& image_;

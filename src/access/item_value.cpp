@@ -13,22 +13,6 @@ namespace vantor {
 
 namespace {
 
-// A 't' anywhere in the path asks for text; sizes other than 1, 2 and 4 are
-// text anyway, except sizes of 0 or below, which read as the number 0.
-bool is_text(std::string_view path, std::int32_t size)
-{
-    return path.find('t') != std::string_view::npos || size == 3 || size > 4;
-}
-
-// A negative size cannot be copied as text.
-std::optional<item_location> resolve_for(const file_image& image, std::string_view path)
-{
-    const auto item = resolve_item_path(image, path);
-    if (item && item->size < 0 && is_text(path, item->size))
-        return std::nullopt;
-    return item;
-}
-
 std::int32_t read_number(const unsigned char* bytes, std::int32_t size)
 {
     switch (size) {
@@ -74,33 +58,40 @@ void write_number(unsigned char* bytes, std::int32_t size, std::int32_t number)
 
 }  // namespace
 
-result<std::string> getdata(const file_image& image, std::string_view path)
+std::string render_value(const item_location& item, std::span<const unsigned char> bytes)
 {
-    const auto item = resolve_for(image, path);
-    if (!item)
-        return failure_kind::not_resolved;
-    const unsigned char* bytes = image.bytes.data() + item->start;
-    if (is_text(path, item->size))
-        return std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(item->size));
-    return std::to_string(read_number(bytes, item->size));
+    if (item.text)
+        return std::string(bytes.begin(), bytes.end());
+    return std::to_string(read_number(bytes.data(), item.size));
 }
 
-result<region> setdata(file_image& image, std::string_view path, std::string_view value)
+stored_item value_bytes(const item_location& item, std::string_view value)
 {
-    const auto item = resolve_for(image, path);
+    stored_item stored{item.place(), std::vector<unsigned char>(static_cast<std::size_t>(item.place().size), 0)};
+    if (item.text)
+        std::copy_n(value.begin(), std::min(stored.bytes.size(), value.size()), stored.bytes.begin());
+    else
+        write_number(stored.bytes.data(), item.size, parse_number(value));
+    return stored;
+}
+
+result<std::string> getdata(const file_image& image, std::string_view path)
+{
+    const auto item = resolve_item_path(image, path);
     if (!item)
         return failure_kind::not_resolved;
-    unsigned char* bytes = image.bytes.data() + item->start;
-    // A number item of 0 bytes or fewer stores nothing.
-    const auto size = static_cast<std::size_t>(std::max(item->size, 0));
-    if (is_text(path, item->size)) {
-        const std::size_t copied = std::min(size, value.size());
-        std::copy_n(value.begin(), copied, bytes);
-        std::fill_n(bytes + copied, size - copied, 0);
-    } else {
-        write_number(bytes, item->size, parse_number(value));
-    }
-    return region{item->start, size};
+    const auto bytes = read_bytes(image, item->place());
+    if (!bytes)
+        return bytes.error();
+    return render_value(*item, *bytes);
+}
+
+result<stored_item> setdata(const file_image& image, std::string_view path, std::string_view value)
+{
+    const auto item = resolve_item_path(image, path);
+    if (!item)
+        return failure_kind::not_resolved;
+    return value_bytes(*item, value);
 }
 
 }  // namespace vantor

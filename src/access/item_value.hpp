@@ -5,20 +5,27 @@
 #include <string>
 #include <string_view>
 
+#include "access/item_path.hpp"
 #include "datfile/file_image.hpp"
-#include "datfile/region.hpp"
 #include "datfile/result.hpp"
 
 namespace vantor {
 
-// The item that `path` names, rendered: a decimal number, or the item's raw
-// bytes (zero bytes included). Fails with not_resolved.
+// The value of `bytes`, the whole of `item`, rendered: a decimal number, or
+// the raw bytes (zero bytes included).
+std::string render_value(const item_location& item, std::span<const unsigned char> bytes);
+
+// The bytes that store `value` into `item`: a number cut to the item's
+// width, or text cut or zero-padded to the item's size; none for a number
+// item of 0 bytes or fewer.
+stored_item value_bytes(const item_location& item, std::string_view value);
+
+// The item that `path` names, read from the file and rendered. Fails with
+// not_resolved, or read when the item's bytes cannot be read.
 result<std::string> getdata(const file_image& image, std::string_view path);
 
-// Stores `value` into the item that `path` names: a number cut to the item's
-// width, or text cut or zero-padded to the item's size. Returns the bytes of
-// the image it changed (none for a size of 0 or below); fails with
-// not_resolved, and nothing changes then.
-result<region> setdata(file_image& image, std::string_view path, std::string_view value);
+// What storing `value` into the item that `path` names would write; nothing
+// is written here. Fails with not_resolved.
+result<stored_item> setdata(const file_image& image, std::string_view path, std::string_view value);
 
 }  // namespace vantor

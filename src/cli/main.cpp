@@ -11,11 +11,15 @@ namespace {
 
 int run_guarded(int argc, const char* const* argv)
 {
+    // Nothing can be said then, and a file opened in place of standard
+    // output would receive the result line.
+    if (!vantor::platform::hold_closed_standard_streams())
+        return -1;
     try {
         return vantor::run(argc, argv, stdout);
     } catch (const std::bad_alloc&) {
-        // Memory stays proportional to the file, so this takes a machine
-        // that is already short of it.
+        // Memory stays proportional to the table and the item, so this takes
+        // a machine that is already short of it.
         std::fputs("malloc() error!\n", stdout);
         return -1;
     }
@@ -42,6 +46,7 @@ int wmain(int argc, wchar_t** argv)
 
 int main(int argc, char** argv)
 {
+
 #ifdef SIGXFSZ
     // A write past a file-size limit then fails and is reported, instead of
     // killing the tool in the middle of a store.

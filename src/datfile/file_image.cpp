@@ -1,33 +1,27 @@
 #include "datfile/file_image.hpp"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <limits>
-#include <memory>
 #include <new>
+#include <span>
 #include <optional>
 #include <utility>
 
-#include "datfile/byte_order.hpp"
+#include "datfile/table_reader.hpp"
 #include "platform/data_file.hpp"
 #include "platform/platform.hpp"
-#include "datfile/table_reader.hpp"
 
 namespace vantor {
 
 namespace {
 
-using heap_bytes = std::unique_ptr<unsigned char[], heap_free>;
-
 // Reads `size` bytes in slices: the C runtimes do not all read a count of
 // gigabytes in one call.
-bool read_whole(std::FILE* file, unsigned char* buffer, std::size_t size)
+bool read_whole(std::FILE* file, unsigned char* buffer, std::uint64_t size)
 {
-    constexpr std::size_t slice = std::size_t{1} << 24;
-    for (std::size_t done = 0; done < size;) {
-        const std::size_t now = std::min(slice, size - done);
+    constexpr std::uint64_t slice = std::uint64_t{1} << 24;
+    for (std::uint64_t done = 0; done < size;) {
+        const auto now = static_cast<std::size_t>(std::min(slice, size - done));
         if (std::fread(buffer + done, 1, now, file) != now)
             return false;
         done += now;
@@ -35,124 +29,143 @@ bool read_whole(std::FILE* file, unsigned char* buffer, std::size_t size)
     return true;
 }
 
-// In place, through the same conversion the listing's reader uses.
-void normalize_header_bytes(unsigned char* header)
+bool seek_and_read(std::FILE* file, std::uint64_t start, unsigned char* buffer, std::uint64_t size)
 {
-    const dat_header converted = host_order_header(header);
-    std::memcpy(header, &converted, header_bytes);
+    return platform::seek(file, start) && read_whole(file, buffer, size);
 }
 
-void normalize_descriptor_bytes(unsigned char* table, std::size_t count)
+// The table read raw into its place, then converted there.
+bool read_table(std::FILE* file, item_desc* table, std::uint32_t count)
 {
-    for (std::size_t i = 0; i < count; ++i) {
-        const item_desc converted = host_order(table + desc_bytes * i);
-        std::memcpy(table + desc_bytes * i, &converted, desc_bytes);
-    }
+    if (!read_whole(file, reinterpret_cast<unsigned char*>(table), std::uint64_t{desc_bytes} * count))
+        return false;
+    for (item_desc* desc = table; desc != table + count; ++desc)
+        *desc = host_order(reinterpret_cast<const unsigned char*>(desc));
+    return true;
 }
 
-// Whether the stream, at its start, holds the header and descriptor table
-// that `image` was loaded with, read and converted as the listing reads them.
+// Whether the stream holds, from its start, the header and the descriptor
+// table that `image` was loaded with. Read in slices into one buffer and
+// compared as they come, so that the check costs one more read of the table.
 bool holds_loaded_layout(std::FILE* file, const file_image& image)
 {
-    table_reader reader(file);
-    const std::optional<dat_header> header = reader.read_header();
-    const dat_header loaded = image.header();
-    if (!header || std::memcmp(&*header, &loaded, header_bytes) != 0)
+    unsigned char header[header_bytes];
+    if (!seek_and_read(file, 0, header, header_bytes))
         return false;
-    for (std::uint32_t position = 0; position < loaded.item_numb; ++position) {
-        const std::optional<item_desc> desc = reader.next(loaded.item_numb);
-        const item_desc held = image.descriptor(position);
-        if (!desc || std::memcmp(&*desc, &held, desc_bytes) != 0)
+    const dat_header now = host_order_header(header);
+    if (std::memcmp(&now, &image.header, header_bytes) != 0)
+        return false;
+    constexpr std::uint32_t slice = 4096;
+    std::vector<item_desc> records(std::min(slice, image.item_numb()));
+    for (std::uint32_t done = 0; done < image.item_numb();) {
+        const std::uint32_t count = std::min(slice, image.item_numb() - done);
+        if (!read_table(file, records.data(), count) ||
+            std::memcmp(records.data(), &image.descriptor(done), std::size_t{desc_bytes} * count) != 0)
             return false;
+        done += count;
     }
     return true;
 }
 
-// Whether the item lies within the file as it is now.
-bool holds_item(std::FILE* file, region item)
+// Whether every item lies within the file as it is now.
+bool holds_items(std::FILE* file, std::span<const stored_item> items)
 {
     const auto now = platform::status(file);
-    return now && checked_region(now->size, item.start, item.size);
+    return now && std::all_of(items.begin(), items.end(), [&](const stored_item& item) {
+               return checked_region(now->size, item.place.start, item.place.size).has_value();
+           });
+}
+
+// The stream to store through: the one loaded while the name still names
+// it, else the name opened anew.
+std::optional<stream_handle> update_stream(const char* path, file_image& image)
+{
+    if (image.open_for_update && platform::same_file(path, image.file.get()))
+        return std::move(image.file);
+    image.file.reset();
+    auto reopened = open_data_file(path, file_use::update);
+    if (!reopened)
+        return std::nullopt;
+    std::setvbuf(reopened->stream.get(), nullptr, _IONBF, 0);
+    return stream_handle(reopened->stream.release(), &std::fclose);
 }
 
 }  // namespace
 
-dat_header file_image::header() const
+result<file_image> load_file_image(stream_handle file, std::uint64_t size)
 {
-    dat_header header;
-    std::memcpy(&header, bytes.data(), header_bytes);
-    return header;
-}
-
-namespace {
-
-result<file_image> checked_image(heap_bytes storage, std::size_t size)
-{
-    const std::span<unsigned char> bytes(storage.get(), size);
-    if (!checked_region(bytes.size(), 0, header_bytes))
+    if (size == 0)
+        return failure_kind::alloc;
+    unsigned char header[header_bytes];
+    if (size < header_bytes || !read_whole(file.get(), header, header_bytes))
         return failure_kind::read;
-    const std::uint32_t item_numb = load_be32(bytes.data() + header_field::item_numb);
-    const auto table = checked_region(bytes.size(), header_bytes, std::uint64_t{desc_bytes} * item_numb);
+    file_image image;
+    image.header = host_order_header(header);
+    const auto table = checked_region(size, header_bytes, std::uint64_t{desc_bytes} * image.item_numb());
     if (!table)
         return failure_kind::read;
-    // A data area inside the table would let an item overlap converted
-    // descriptor bytes.
-    if (load_be32(bytes.data() + header_field::data_offset) < table->end())
+    // A data area inside the table would let a store overwrite descriptors.
+    if (image.data_offset() < table->end())
         return failure{failure_kind::data_offset, static_cast<std::uint32_t>(table->end())};
-    return file_image{std::move(storage), bytes};
+    image.descriptors.reset(new (std::nothrow) item_desc[image.item_numb()]);
+    if (!image.descriptors)
+        return failure_kind::alloc;
+    if (!read_table(file.get(), image.descriptors.get(), image.item_numb()))
+        return failure_kind::read;
+    image.size = size;
+    image.file = std::move(file);
+    return image;
 }
 
-}  // namespace
+result<file_image> load_file_image(const char* path, image_use use)
+{
+    std::optional<data_file> opened = use == image_use::write ? open_data_file(path, file_use::update) : std::nullopt;
+    const bool for_update = opened.has_value();
+    if (!opened)
+        opened = open_data_file(path, file_use::load);
+    if (!opened)
+        return failure_kind::open;
+    std::setvbuf(opened->stream.get(), nullptr, _IONBF, 0);
+    result<file_image> image = load_file_image(stream_handle(opened->stream.release(), &std::fclose), opened->size);
+    if (image)
+        image->open_for_update = for_update;
+    return image;
+}
 
 result<file_image> make_file_image(std::span<const unsigned char> bytes)
 {
-    // One byte at least: malloc(0) may give null.
-    heap_bytes storage(static_cast<unsigned char*>(std::malloc(std::max<std::size_t>(bytes.size(), 1))));
-    if (!storage)
-        throw std::bad_alloc();
-    std::copy(bytes.begin(), bytes.end(), storage.get());
-    return checked_image(std::move(storage), bytes.size());
+    stream_handle file(std::tmpfile(), &std::fclose);
+    if (!file || std::setvbuf(file.get(), nullptr, _IONBF, 0) != 0 ||
+        std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() || std::fseek(file.get(), 0, SEEK_SET) != 0)
+        return failure_kind::open;
+    return load_file_image(std::move(file), bytes.size());
 }
 
-result<file_image> load_file_image(const char* path)
+result<std::vector<unsigned char>> read_bytes(const file_image& image, region place)
 {
-    const auto file = open_data_file(path, file_use::load);
-    if (!file)
-        return failure_kind::open;
-    if (file->size == 0 || file->size > std::numeric_limits<std::size_t>::max())
-        return failure_kind::alloc;
-    const auto length = static_cast<std::size_t>(file->size);
-    heap_bytes storage(static_cast<unsigned char*>(std::malloc(length)));
-    if (!storage)
-        return failure_kind::alloc;
-    if (!read_whole(file->stream.get(), storage.get(), length))
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(place.size));
+    if (!seek_and_read(image.file.get(), place.start, bytes.data(), place.size))
         return failure_kind::read;
-    return checked_image(std::move(storage), length);
+    return bytes;
 }
 
-void normalize_header(file_image& image) { normalize_header_bytes(image.bytes.data()); }
-
-void normalize_descriptors(file_image& image)
+result<std::uint64_t> store_items(const char* path, file_image& image, std::span<const stored_item> items)
 {
-    normalize_descriptor_bytes(image.bytes.data() + header_bytes, image.item_numb());
-}
-
-result<region> store_item(const char* path, const file_image& image, region item)
-{
-    auto file = open_data_file(path, file_use::update);
+    std::optional<stream_handle> file = update_stream(path, image);
     if (!file)
         return failure_kind::open;
-    std::FILE* stream = file->stream.get();
-    // Unbuffered, so that the item goes out in one write of its own bytes.
-    std::setvbuf(stream, nullptr, _IONBF, 0);
-    if (!holds_loaded_layout(stream, image) || !holds_item(stream, item))
+    if (!holds_loaded_layout(file->get(), image) || !holds_items(file->get(), items))
         return failure_kind::write;
-    if (!platform::seek(stream, item.start) ||
-        std::fwrite(image.bytes.data() + item.start, 1, item.size, stream) != item.size)
+    std::uint64_t written = 0;
+    for (const stored_item& item : items) {
+        if (!platform::seek(file->get(), item.place.start) ||
+            std::fwrite(item.bytes.data(), 1, item.bytes.size(), file->get()) != item.bytes.size())
+            return failure_kind::write;
+        written += item.bytes.size();
+    }
+    if (std::fclose(file->release()) != 0)
         return failure_kind::write;
-    if (std::fclose(file->stream.release()) != 0)
-        return failure_kind::write;
-    return item;
+    return written;
 }
 
 }  // namespace vantor

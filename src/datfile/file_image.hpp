@@ -1,10 +1,12 @@
-// The whole data file in memory for the item modes: header and descriptor
-// table converted to host order in place, data area left as stored.
+// A data file as the item modes see it: its header and descriptor table,
+// read, checked and converted to host order when it is loaded, and the open
+// file, from which the bytes of the items asked for are read and into which
+// they are stored. Nothing else of the data area is read, so an item costs
+// what the header, the table and the item cost, whatever the file's size.
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
 #include <memory>
 #include <span>
 #include <vector>
@@ -15,50 +17,54 @@
 
 namespace vantor {
 
-struct heap_free {
-    void operator()(unsigned char* bytes) const { std::free(bytes); }
-};
+using stream_handle = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 struct file_image {
-    // From malloc, whose failure for a file too large to hold is an answer
-    // rather than an abort; not cleared before the file is read into it.
-    std::unique_ptr<unsigned char[], heap_free> storage;
-    std::span<unsigned char> bytes;
+    dat_header header{};                          // host order
+    std::unique_ptr<item_desc[]> descriptors;     // item_numb of them, host order
+    std::uint64_t size = 0;                       // the file's length when it was opened
+    stream_handle file{nullptr, &std::fclose};    // unbuffered: each item is one read or write
+    bool open_for_update = false;
 
-    dat_header header() const;
-    std::uint32_t item_numb() const { return header().item_numb; }
-    std::uint32_t data_offset() const { return header().data_offset; }
-    // The descriptor table, item_numb records of 16 bytes.
-    const unsigned char* table() const { return bytes.data() + header_bytes; }
-    item_desc descriptor(std::uint32_t position) const
-    {
-        item_desc desc;
-        std::memcpy(&desc, table() + std::size_t{desc_bytes} * position, desc_bytes);
-        return desc;
-    }
+    std::uint32_t item_numb() const { return header.item_numb; }
+    std::uint32_t data_offset() const { return header.data_offset; }
+    std::span<const item_desc> table() const { return {descriptors.get(), header.item_numb}; }
+    const item_desc& descriptor(std::uint32_t position) const { return descriptors[position]; }
 };
 
-// Copies `bytes` into an image and checks what an image rests on: the header,
-// all item_numb descriptors, and a data area that does not overlap the table
-// (read, data_offset). Nothing is converted yet.
+// New bytes for one item of the file.
+struct stored_item {
+    region place;
+    std::vector<unsigned char> bytes;  // place.size of them
+};
+
+enum class image_use { read, write };
+
+// Opens the file and loads its layout. Only a regular file is opened (open):
+// a FIFO or a device could block or never end. An empty file fails with
+// alloc, a file shorter than its header or its table with read, a data area
+// that would overlap the table with data_offset. For a write the file is
+// opened for update where it can be, so that the store uses the same file.
+result<file_image> load_file_image(const char* path, image_use use);
+
+// The same from a stream of `size` bytes positioned at its start.
+result<file_image> load_file_image(stream_handle file, std::uint64_t size);
+
+// The same from bytes in memory, through a temporary file: for the tests and
+// the fuzz targets, which then run the code the tool runs.
 result<file_image> make_file_image(std::span<const unsigned char> bytes);
 
-// Reads the whole file, then checks it as make_file_image does. Only a
-// regular file is opened (open): a FIFO or a device could block or never
-// end. An empty file, or one too large to hold, fails with alloc.
-result<file_image> load_file_image(const char* path);
+// The bytes of `place`, which lies inside the file; fails with read.
+result<std::vector<unsigned char>> read_bytes(const file_image& image, region place);
 
-// Convert, in place, the header's six words and every descriptor's size,
-// offset, id and next; each must run exactly once, the header first.
-void normalize_header(file_image& image);
-void normalize_descriptors(file_image& image);
-
-// Writes the image's bytes in `item` back to the same offsets of the file, in
-// place, and no other byte; returns `item`. Nothing is written unless the
-// file still holds the header and descriptor table the image was loaded with
-// and reaches the item's end (write), so a file replaced, rewritten or
-// shortened since the load is left alone, and the file never grows. A file
-// that cannot be opened for update fails with open.
-result<region> store_item(const char* path, const file_image& image, region item);
+// Writes each item's bytes at its place, in order, so that a later item wins
+// where two overlap, and no other byte; returns how many bytes it wrote.
+// The file is the one `path` names now: the stream loaded while the name
+// still names it, else the name opened anew for update (open when it cannot
+// be). Nothing is written unless that file still holds the header and the
+// descriptor table that were loaded and reaches every item's end (write), so
+// a file replaced, rewritten or shortened since the load is left alone, and
+// the file never grows. The image's stream is closed.
+result<std::uint64_t> store_items(const char* path, file_image& image, std::span<const stored_item> items);
 
 }  // namespace vantor

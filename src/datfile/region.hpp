@@ -2,17 +2,19 @@
 // the range a store writes) is checked here, once, before it is used.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 
 namespace vantor {
 
+// A range of a file's bytes; 64-bit, so that every build reaches every byte
+// a header and a descriptor can name.
 struct region {
-    std::size_t start;
-    std::size_t size;
+    std::uint64_t start;
+    std::uint64_t size;
 
-    std::size_t end() const { return start + size; }
+    std::uint64_t end() const { return start + size; }
+    bool operator==(const region&) const = default;
 };
 
 // [start, start + size) when it lies wholly inside `length` bytes. The sum is
@@ -21,7 +23,7 @@ constexpr std::optional<region> checked_region(std::uint64_t length, std::uint64
 {
     if (start > length || size > length - start)
         return std::nullopt;
-    return region{static_cast<std::size_t>(start), static_cast<std::size_t>(size)};
+    return region{start, size};
 }
 
 }  // namespace vantor

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <variant>
 
@@ -10,16 +11,17 @@ namespace vantor {
 
 enum class failure_kind {
     open,          // the file cannot be opened, or is no regular file
-    alloc,         // the file is empty, or too large to hold in memory
-    read,          // shorter than its header or its table, or a short read
-    data_offset,   // the data area would overlap the descriptor table
+    alloc,         // the file is empty, or its table cannot be held in memory
+    read,          // shorter than its header or its table, or a read failed
+    data_offset,   // the data area does not begin where the table ends
     not_resolved,  // the path names no item inside the file
     write,         // the file changed since the load, or the write failed
 };
 
 struct failure {
     failure_kind kind;
-    std::uint32_t table_end = 0;  // with data_offset: where the table ends
+    std::uint32_t table_end = 0;          // with data_offset: where the table ends
+    std::optional<std::uint32_t> record = {};  // with read, in the listing: the record cut short
 
     bool operator==(const failure&) const = default;
 };

@@ -37,7 +37,7 @@ listing_result print_listing(std::FILE* in, std::FILE* out)
     table_reader reader(in);
     const auto header = reader.read_header();
     if (!header) {
-        result.failure = listing_failure::header_read;
+        result.failed = failure{failure_kind::read};
         return result;
     }
     text_writer text(out);
@@ -45,7 +45,7 @@ listing_result print_listing(std::FILE* in, std::FILE* out)
 
     const std::uint32_t count = header->item_numb;
     if (count == 0 || count > max_item_numb) {
-        result.failure = listing_failure::table_alloc;
+        result.failed = failure{failure_kind::alloc};
         return result;
     }
     result.has_table = true;
@@ -58,18 +58,15 @@ listing_result print_listing(std::FILE* in, std::FILE* out)
     }
     if (reader.delivered() < count) {
         result.table.push_back(reader.cut_short());
-        result.failure = listing_failure::record_read;
-        result.failed_record = reader.delivered();
+        result.failed = failure{failure_kind::read, 0, reader.delivered()};
         return result;
     }
     text << " */\n\n\n";
 
     // Every read delivered its whole record, so the stream stands here.
     const auto position = static_cast<std::uint32_t>(table_end(count));
-    if (position != header->data_offset) {
-        result.failure = listing_failure::data_offset;
-        result.table_end = position;
-    }
+    if (position != header->data_offset)
+        result.failed = failure{failure_kind::data_offset, position};
     return result;
 }
 

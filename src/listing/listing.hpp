@@ -4,24 +4,20 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "datfile/format.hpp"
+#include "datfile/result.hpp"
 
 namespace vantor {
 
-enum class listing_failure {
-    none,
-    header_read,  // the file holds fewer than 28 bytes
-    table_alloc,  // item_numb is 0 or too large for a table
-    record_read,  // the file ends inside the table
-    data_offset,  // the data area does not begin right after the table
-};
-
 struct listing_result {
-    listing_failure failure = listing_failure::none;
-    std::uint32_t failed_record = 0;  // with record_read
-    std::uint32_t table_end = 0;      // with data_offset: where the data area should begin
+    // Nothing when the listing succeeded. Otherwise read (the file holds fewer
+    // than 28 bytes, or, with the record, ends inside the table), alloc
+    // (item_numb is 0 or too large for a table) or data_offset (the data area
+    // does not begin right after the table).
+    std::optional<failure> failed;
     // Whether a table exists for the declarations; it does once item_numb
     // passed the allocation test, even if no record could be read.
     bool has_table = false;

@@ -13,6 +13,8 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -42,6 +44,9 @@ bool stat_name(const char* name, stat_record& record)
 bool stat_stream(std::FILE* file, stat_record& record) { return ::_fstat64(::_fileno(file), &record) == 0; }
 bool is_regular(const stat_record& record) { return (record.st_mode & _S_IFMT) == _S_IFREG; }
 int seek_to(std::FILE* file, file_offset offset) { return ::_fseeki64(file, offset, SEEK_SET); }
+// A file that a stream holds open cannot be renamed over or deleted: the C
+// runtime opens it without sharing deletion.
+bool same_identity(const stat_record&, const stat_record&) { return true; }
 
 #else
 
@@ -54,6 +59,7 @@ bool stat_name(const char* name, stat_record& record) { return ::stat(name, &rec
 bool stat_stream(std::FILE* file, stat_record& record) { return ::fstat(::fileno(file), &record) == 0; }
 bool is_regular(const stat_record& record) { return S_ISREG(record.st_mode); }
 int seek_to(std::FILE* file, file_offset offset) { return ::fseeko(file, offset, SEEK_SET); }
+bool same_identity(const stat_record& a, const stat_record& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 #endif
 
@@ -77,6 +83,13 @@ std::optional<file_status> status(std::FILE* file)
 {
     stat_record record{};
     return status_of(stat_stream(file, record), record);
+}
+
+bool same_file(const char* name, std::FILE* file)
+{
+    stat_record named{};
+    stat_record opened{};
+    return stat_name(name, named) && stat_stream(file, opened) && same_identity(named, opened);
 }
 
 bool seek(std::FILE* file, std::uint64_t offset)
@@ -132,9 +145,28 @@ utf8_console::~utf8_console()
     ::SetConsoleOutputCP(previous_code_page_);
 }
 
+// The C runtime keeps the standard streams' numbers to itself, open or not.
+bool hold_closed_standard_streams() { return true; }
+
 #else
 
 std::FILE* open_file(const char* name, const char* mode) { return std::fopen(name, mode); }
+
+bool hold_closed_standard_streams()
+{
+    for (int stream = 0; stream <= 2; ++stream) {
+        if (::fcntl(stream, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lowest free number: this one, since those below it are open.
+        const int held = ::open("/dev/null", O_RDONLY);
+        if (held != stream) {
+            if (held >= 0)
+                ::close(held);
+            return false;
+        }
+    }
+    return true;
+}
 
 bool exact_argument(std::string_view) { return true; }
 

@@ -32,6 +32,16 @@ std::optional<file_status> status(std::FILE* file);
 // Moves to `offset` bytes from the start, at any offset the system allows.
 bool seek(std::FILE* file, std::uint64_t offset);
 
+// Whether `name` still names the file that the stream has open, and was not
+// replaced by another since it was opened.
+bool same_file(const char* name, std::FILE* file);
+
+// Keeps a closed standard stream from being taken by a file the tool opens,
+// which would then receive what is meant for the stream: each closed one is
+// held by the null device, opened for reading, so that writing to it still
+// fails. False when that cannot be done.
+bool hold_closed_standard_streams();
+
 // Whether an argument's UTF-8 is exactly what was typed. On Windows it is
 // not when the argument held a lone surrogate, which has no UTF-8; elsewhere
 // the bytes typed are the bytes the tool gets.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <optional>
 
@@ -25,11 +27,12 @@ class load_cases : public ::testing::TestWithParam<load_case> {};
 
 TEST_P(load_cases, check_what_the_image_rests_on)
 {
-    const testing::temp_file file(GetParam().bytes);
-    const result<file_image> loaded = load_file_image(file.path().c_str());
+    const result<file_image> loaded = make_file_image(GetParam().bytes);
     if (!GetParam().failure) {
         ASSERT_TRUE(loaded);
-        EXPECT_EQ(std::vector<unsigned char>(loaded->bytes.begin(), loaded->bytes.end()), GetParam().bytes);
+        const std::vector<item_desc> example = testing::host_table(testing::worked_example().descriptors);
+        ASSERT_LE(loaded->item_numb(), example.size());
+        EXPECT_EQ(std::memcmp(loaded->table().data(), example.data(), loaded->table().size_bytes()), 0);
         return;
     }
     ASSERT_FALSE(loaded);
@@ -58,13 +61,15 @@ INSTANTIATE_TEST_SUITE_P(file_image, load_cases, ::testing::ValuesIn(loads),
 TEST(file_image, only_a_regular_file_is_opened)
 {
     for (const char* path : {"/nonexistent/vantor/file.dat", "/tmp", "/dev/null"}) {
-        const result<file_image> loaded = load_file_image(path);
-        ASSERT_FALSE(loaded) << path;
-        EXPECT_EQ(loaded.error().kind, failure_kind::open) << path;
+        for (const image_use use : {image_use::read, image_use::write}) {
+            const result<file_image> loaded = load_file_image(path, use);
+            ASSERT_FALSE(loaded) << path;
+            EXPECT_EQ(loaded.error().kind, failure_kind::open) << path;
+        }
     }
 }
 
-TEST(file_image, normalising_converts_fields_and_keeps_every_other_byte)
+TEST(file_image, load_converts_fields_and_keeps_every_other_byte)
 {
     dat_layout layout = testing::worked_example();
     layout.data = {0x12, 0x34, 0x56, 0x78, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
@@ -73,48 +78,57 @@ TEST(file_image, normalising_converts_fields_and_keeps_every_other_byte)
     bytes[25] = 0xAA;
     bytes[28 + 16 * 4 + 13] = 0xBB;  // an unread byte of descriptor 4
 
-    const testing::temp_file file(bytes);
-    const file_image image = testing::loaded_image(file.path());
+    const result<file_image> image = make_file_image(bytes);
+    ASSERT_TRUE(image);
 
-    EXPECT_EQ(image.item_numb(), 12u);
-    EXPECT_EQ(image.data_offset(), 220u);
-    const item_desc desc = image.descriptor(4);
+    EXPECT_EQ(image->item_numb(), 12u);
+    EXPECT_EQ(image->data_offset(), 220u);
+    const item_desc desc = image->descriptor(4);
     EXPECT_EQ(desc.size, 13u);
     EXPECT_EQ(desc.offset, 4u);
     EXPECT_EQ(desc.id, 12u);
     EXPECT_EQ(desc.next, 3u);
-    for (std::size_t at = 24; at < 28; ++at)
-        EXPECT_EQ(image.bytes[at], bytes[at]) << at;
-    for (std::size_t desc = 0; desc < 12; ++desc)
-        for (std::size_t at = 28 + 16 * desc + 12; at < 28 + 16 * desc + 16; ++at)
-            EXPECT_EQ(image.bytes[at], bytes[at]) << at;
-    for (std::size_t at = 220; at < bytes.size(); ++at)
-        EXPECT_EQ(image.bytes[at], bytes[at]) << at;
+    EXPECT_EQ(std::memcmp(&image->header.flag, &bytes[24], 4), 0);
+    for (std::uint32_t at = 0; at < 12; ++at)
+        EXPECT_EQ(std::memcmp(&image->descriptor(at).flag, &bytes[28 + 16 * at + 12], 4), 0) << at;
+    EXPECT_EQ(*read_bytes(*image, {220, 16}), layout.data);
+}
+
+file_image loaded_for_a_write(const std::string& path)
+{
+    result<file_image> loaded = load_file_image(path.c_str(), image_use::write);
+    EXPECT_TRUE(loaded && loaded->open_for_update) << path;
+    return std::move(*loaded);
 }
 
 // Whether a store succeeded, or how it failed.
-std::optional<failure_kind> store_failure(const std::string& path, const file_image& image, region item)
+std::optional<failure_kind> store_failure(const std::string& path, file_image& image,
+                                          const std::vector<stored_item>& items)
 {
-    const result<region> stored = store_item(path.c_str(), image, item);
+    const result<std::uint64_t> stored = store_items(path.c_str(), image, items);
     if (!stored)
         return stored.error().kind;
-    EXPECT_EQ(stored->start, item.start);
+    std::uint64_t sizes = 0;
+    for (const stored_item& item : items)
+        sizes += item.place.size;
+    EXPECT_EQ(*stored, sizes);
     return std::nullopt;
 }
 
-TEST(file_image, store_writes_back_the_item_only)
+// Items in order, the later winning where two overlap.
+TEST(file_image, store_writes_the_items_only)
 {
     const std::vector<unsigned char> bytes = testing::example_file();
     const testing::temp_file file(bytes);
-    file_image image = testing::loaded_image(file.path());
-    image.bytes[230] = 0x5A;
-    image.bytes[231] = 0xA5;
-    image.bytes[233] = 0x77;  // changed in memory, but not part of the item
-
-    EXPECT_EQ(store_failure(file.path(), image, {230, 2}), std::nullopt);
+    file_image image = loaded_for_a_write(file.path());
+    EXPECT_EQ(store_failure(file.path(), image, {{{230, 2}, {0x5A, 0xA5}}, {{224, 3}, {1, 2, 3}}, {{225, 1}, {9}}}),
+              std::nullopt);
     std::vector<unsigned char> expected = bytes;
     expected[230] = 0x5A;
     expected[231] = 0xA5;
+    expected[224] = 1;
+    expected[225] = 9;
+    expected[226] = 3;
     EXPECT_EQ(file.bytes(), expected);
 }
 
@@ -122,13 +136,11 @@ TEST(file_image, stores_from_two_loads_of_one_file_keep_both_changes)
 {
     const std::vector<unsigned char> bytes = testing::example_file();
     const testing::temp_file file(bytes);
-    file_image first = testing::loaded_image(file.path());
-    file_image second = testing::loaded_image(file.path());
-    first.bytes[220] = 1;
-    second.bytes[235] = 2;
+    file_image first = loaded_for_a_write(file.path());
+    file_image second = loaded_for_a_write(file.path());
 
-    EXPECT_EQ(store_failure(file.path(), first, {220, 1}), std::nullopt);
-    EXPECT_EQ(store_failure(file.path(), second, {235, 1}), std::nullopt);
+    EXPECT_EQ(store_failure(file.path(), first, {{{220, 1}, {1}}}), std::nullopt);
+    EXPECT_EQ(store_failure(file.path(), second, {{{235, 1}, {2}}}), std::nullopt);
     std::vector<unsigned char> expected = bytes;
     expected[220] = 1;
     expected[235] = 2;
@@ -142,6 +154,8 @@ struct changed_file_case {
     // Members added to the worked example's table, far beyond one slice of
     // the check's reads.
     std::uint32_t added_members = 0;
+    // The new content comes as a new file renamed over the old one.
+    bool renamed_over = false;
 };
 
 class store_after_a_change : public ::testing::TestWithParam<changed_file_case> {};
@@ -155,13 +169,14 @@ TEST_P(store_after_a_change, writes_only_into_the_file_it_loaded)
     const std::vector<unsigned char> bytes = testing::build_dat(layout);
     const std::size_t item = bytes.size() - 2;
     const testing::temp_file file(bytes);
-    file_image image = testing::loaded_image(file.path());
-    image.bytes[item] = 0xAB;
+    file_image image = loaded_for_a_write(file.path());
 
     std::vector<unsigned char> on_disk = bytes;
     GetParam().change(on_disk);
-    testing::write_file(file.path(), on_disk);
-    EXPECT_EQ(store_failure(file.path(), image, {item, 2}), GetParam().failure);
+    const std::string written = GetParam().renamed_over ? file.path() + ".new" : file.path();
+    testing::write_file(written, on_disk);
+    std::filesystem::rename(written, file.path());
+    EXPECT_EQ(store_failure(file.path(), image, {{{item, 2}, {0xAB, 0}}}), GetParam().failure);
     if (!GetParam().failure) {
         on_disk[item] = 0xAB;
         on_disk[item + 1] = 0;
@@ -197,6 +212,9 @@ const changed_file_case changed_files[] = {
     // its own part of the image, and the last is read only as far as it goes.
     {"long_table_unchanged", [](auto&) {}, {}, 8200},
     {"long_table_changed_in_its_third_slice", [](auto& b) { b[28 + 16 * 8195 + 9] ^= 1; }, write, 8200},
+    // The file the name names now is the one written, checked as any other.
+    {"replaced_by_the_same_layout", [](auto&) {}, {}, 0, true},
+    {"replaced_by_another_layout_under_the_name", [](auto& b) { b[last_descriptor + 7] = 3; }, write, 0, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(file_image, store_after_a_change, ::testing::ValuesIn(changed_files),
@@ -205,9 +223,10 @@ INSTANTIATE_TEST_SUITE_P(file_image, store_after_a_change, ::testing::ValuesIn(c
 TEST(file_image, store_opens_only_a_regular_file)
 {
     const testing::temp_file file(testing::example_file());
-    const file_image image = testing::loaded_image(file.path());
-    for (const char* path : {"/nonexistent/vantor/file.dat", "/dev/full", "/tmp"})
-        EXPECT_EQ(store_failure(path, image, {220, 1}), failure_kind::open) << path;
+    for (const char* path : {"/nonexistent/vantor/file.dat", "/dev/full", "/tmp"}) {
+        file_image image = loaded_for_a_write(file.path());
+        EXPECT_EQ(store_failure(path, image, {{{220, 1}, {1}}}), failure_kind::open) << path;
+    }
 }
 
 }  // namespace

@@ -49,18 +49,18 @@ std::vector<item_desc> host_table(const std::vector<desc_row>& rows)
 
 file_image loaded_image(const std::string& path)
 {
-    result<file_image> loaded = load_file_image(path.c_str());
+    result<file_image> loaded = load_file_image(path.c_str(), image_use::read);
     if (!loaded)
         throw std::runtime_error("cannot load " + path);
-    normalize_header(*loaded);
-    normalize_descriptors(*loaded);
     return std::move(*loaded);
 }
 
 file_image loaded_image(const dat_layout& layout)
 {
-    const temp_file file(build_dat(layout));
-    return loaded_image(file.path());
+    result<file_image> loaded = make_file_image(build_dat(layout));
+    if (!loaded)
+        throw std::runtime_error("cannot load a layout");
+    return std::move(*loaded);
 }
 
 }  // namespace vantor::testing

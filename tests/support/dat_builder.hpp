@@ -75,8 +75,8 @@ std::vector<unsigned char> cut(std::vector<unsigned char> bytes, std::size_t siz
 // Appends `value` big-endian in `width` bytes.
 void put_be(std::vector<unsigned char>& bytes, std::uint32_t value, int width);
 
-// The image of a file as the item modes hold it: loaded from `path`, and
-// brought to host order. Throws when it cannot be loaded.
+// The image of a file as the item modes hold it, loaded from `path` for a
+// read, or from the file of `layout`. Throws when it cannot be loaded.
 file_image loaded_image(const std::string& path);
 file_image loaded_image(const dat_layout& layout);
 
