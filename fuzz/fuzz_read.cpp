@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     if (const auto item = vantor::resolve_item_path(*image, path)) {
         const vantor::region place = item->place();
-        if (place.start > image->size || place.size > image->size - place.start || (item->text && item->size < 0))
+        if (place.start > image->size() || place.size > image->size() - place.start || (item->text && item->size < 0))
             __builtin_trap();
     }
     (void)vantor::getdata(*image, path);

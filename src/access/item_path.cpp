@@ -32,7 +32,8 @@ std::vector<std::string_view> split_tokens(std::string_view path)
 
 item_resolver::item_resolver(const file_image& image)
     : image_(image),
-      index_(reinterpret_cast<const unsigned char*>(image.table().data()), image.item_numb(), desc_index::pick::first)
+      index_(reinterpret_cast<const unsigned char*>(image.table()), image.item_numb(), desc_index::pick::first,
+             [&image](std::uint32_t wanted) { return image.read_table(wanted); })
 {
 }
 
@@ -53,15 +54,15 @@ bool item_resolver::reaches(std::uint32_t scope, std::uint32_t target)
     constexpr std::uint64_t max_nodes = id_count + 1;
     const std::uint64_t limit = std::min<std::uint64_t>(image_.item_numb(), max_nodes);
     if (!reach_) {
+        const std::uint64_t budget = steps_ <= 4 * max_nodes ? 4 * max_nodes - steps_ + 1 : 0;
         std::uint32_t node = scope;
-        for (std::uint64_t step = 0; step < limit && steps_ <= 4 * max_nodes; ++step, ++steps_) {
-            if (node == target)
-                return true;
+        std::uint64_t step = 0;
+        for (; step < limit && step < budget && node != target && node != no_node; ++step)
             node = scope_successor(node);
-            if (node == no_node)
-                return false;
-        }
-        if (steps_ <= 4 * max_nodes)
+        steps_ += step;
+        if (node == target || node == no_node)
+            return node == target;
+        if (step < budget)
             return false;
         reach_.emplace(chain_graph::of(index_.node_count(), [this](std::uint32_t at) { return scope_successor(at); }));
     }
@@ -81,7 +82,7 @@ std::optional<item_location> item_resolver::locate(std::uint32_t offset, const i
     const auto size = static_cast<std::int32_t>(leaf.size);
     const item_location item{std::uint64_t{image_.data_offset()} + offset, size, text_asked || size == 3 || size > 4};
     // Text of a negative size has no bytes to show or store.
-    if ((item.text && size < 0) || !checked_region(image_.size, item.start, item.place().size))
+    if ((item.text && size < 0) || !checked_region(image_.size(), item.start, item.place().size))
         return std::nullopt;
     return item;
 }
@@ -136,9 +137,13 @@ std::optional<item_location> item_resolver::resolve(std::string_view path)
     return std::nullopt;
 }
 
-std::optional<item_location> resolve_item_path(const file_image& image, std::string_view path)
+result<item_location> resolve_item_path(const file_image& image, std::string_view path)
 {
-    return item_resolver(image).resolve(path);
+    if (const auto item = item_resolver(image).resolve(path))
+        return *item;
+    // The table may have ended where the file failed rather than where it
+    // ends.
+    return image.table_read_failed() ? failure_kind::read : failure_kind::not_resolved;
 }
 
 }  // namespace vantor

@@ -47,7 +47,7 @@ public:
     std::optional<item_location> resolve(std::string_view path);
 
 private:
-    item_desc desc(std::uint32_t node) const { return image_.descriptor(index_.position(node)); }
+    const item_desc& desc(std::uint32_t node) const { return image_.descriptor(index_.position(node)); }
     std::uint32_t scope_successor(std::uint32_t node);
     bool reaches(std::uint32_t scope, std::uint32_t target);
     std::optional<item_location> locate(std::uint32_t offset, const item_desc& leaf, bool text_asked) const;
@@ -61,6 +61,8 @@ private:
     std::optional<chain_reach> reach_;
 };
 
-std::optional<item_location> resolve_item_path(const file_image& image, std::string_view path);
+// The item that `path` names; fails with not_resolved, or with read when the
+// table could not be read as far as the resolution needed.
+result<item_location> resolve_item_path(const file_image& image, std::string_view path);
 
 }  // namespace vantor

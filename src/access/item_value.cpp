@@ -79,7 +79,7 @@ result<std::string> getdata(const file_image& image, std::string_view path)
 {
     const auto item = resolve_item_path(image, path);
     if (!item)
-        return failure_kind::not_resolved;
+        return item.error();
     const auto bytes = read_bytes(image, item->place());
     if (!bytes)
         return bytes.error();
@@ -90,7 +90,7 @@ result<stored_item> setdata(const file_image& image, std::string_view path, std:
 {
     const auto item = resolve_item_path(image, path);
     if (!item)
-        return failure_kind::not_resolved;
+        return item.error();
     return value_bytes(*item, value);
 }
 

@@ -20,12 +20,12 @@ std::string render_value(const item_location& item, std::span<const unsigned cha
 // item of 0 bytes or fewer.
 stored_item value_bytes(const item_location& item, std::string_view value);
 
-// The item that `path` names, read from the file and rendered. Fails with
-// not_resolved, or read when the item's bytes cannot be read.
+// The item that `path` names, read from the file and rendered. Fails as
+// resolve_item_path does, or with read when the item's bytes cannot be read.
 result<std::string> getdata(const file_image& image, std::string_view path);
 
 // What storing `value` into the item that `path` names would write; nothing
-// is written here. Fails with not_resolved.
+// is written here. Fails as resolve_item_path does.
 result<stored_item> setdata(const file_image& image, std::string_view path, std::string_view value);
 
 }  // namespace vantor

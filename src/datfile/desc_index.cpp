@@ -1,17 +1,24 @@
 #include "datfile/desc_index.hpp"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "datfile/format.hpp"
 
 namespace vantor {
 
-desc_index::desc_index(const unsigned char* table, std::uint32_t count, pick rule)
-    : table_(table), count_(count), node_of_id_(id_count, no_node)
+desc_index::desc_index(const unsigned char* table, std::uint32_t count, pick rule, record_supply supply)
+    : table_(table),
+      count_(count),
+      supply_(std::move(supply)),
+      available_(supply_ ? 0 : count),
+      node_of_id_(id_count, no_node),
+      positions_(new std::uint32_t[max_nodes])
 {
-    if (count_ == 0)
+    if (!supplied(0))
         return;
-    positions_.push_back(0);
+    positions_[nodes_++] = 0;
     if (rule == pick::first) {
         if (id_at(0) != 0)
             node_of_id_[id_at(0)] = 0;
@@ -19,18 +26,29 @@ desc_index::desc_index(const unsigned char* table, std::uint32_t count, pick rul
         return;
     }
     // Positions first, turned into nodes in a second pass.
-    for (std::uint32_t at = 0; at < count_; ++at)
+    for (std::uint32_t at = 0; supplied(at); ++at, ++scanned_)
         node_of_id_[id_at(at)] = at;
-    scanned_ = count_;
     node_of_id_[0] = no_node;
     for (std::uint32_t id = 1; id < id_count; ++id) {
         const std::uint32_t last = node_of_id_[id];
         // The first entry keeps node 0 when it is itself the one found.
         if (last == no_node || last == 0)
             continue;
-        node_of_id_[id] = static_cast<std::uint32_t>(positions_.size());
-        positions_.push_back(last);
+        node_of_id_[id] = nodes_;
+        positions_[nodes_++] = last;
     }
+}
+
+// Whether the record at `position` can be looked at, asking for more of the
+// table when it is not yet there.
+bool desc_index::supplied(std::uint32_t position)
+{
+    if (position < available_)
+        return true;
+    if (position >= count_ || !supply_)
+        return false;
+    available_ = supply_(position + 1);
+    return position < available_;
 }
 
 std::uint16_t desc_index::id_at(std::uint32_t position) const
@@ -44,13 +62,23 @@ std::uint16_t desc_index::id_at(std::uint32_t position) const
 // id 0, are passed over. Id 0 scans to the end.
 void desc_index::scan_until(std::uint16_t id)
 {
-    while (scanned_ < count_ && (id == 0 || node_of_id_[id] == no_node)) {
-        const std::uint16_t seen = id_at(scanned_);
-        if (seen != 0 && node_of_id_[seen] == no_node) {
-            node_of_id_[seen] = static_cast<std::uint32_t>(positions_.size());
-            positions_.push_back(scanned_);
+    std::uint32_t* const node_of_id = node_of_id_.data();
+    std::uint32_t* const positions = positions_.get();
+    while ((id == 0 || node_of_id[id] == no_node) && supplied(scanned_)) {
+        // Over what is supplied, in locals, record by record.
+        std::uint32_t at = scanned_;
+        std::uint32_t nodes = nodes_;
+        for (const std::uint32_t end = available_; at < end;) {
+            const std::uint16_t seen = id_at(at++);
+            if (seen == 0 || node_of_id[seen] != no_node)
+                continue;
+            node_of_id[seen] = nodes;
+            positions[nodes++] = at - 1;
+            if (seen == id)
+                break;
         }
-        ++scanned_;
+        scanned_ = at;
+        nodes_ = nodes;
     }
 }
 
@@ -63,7 +91,7 @@ std::uint32_t desc_index::find_further(std::uint16_t id)
 std::uint32_t desc_index::node_count()
 {
     scan_until(0);
-    return static_cast<std::uint32_t>(positions_.size());
+    return nodes_;
 }
 
 }  // namespace vantor

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <span>
 #include <optional>
+#include <span>
 #include <utility>
 
+#include "datfile/byte_order.hpp"
 #include "datfile/table_reader.hpp"
 #include "platform/data_file.hpp"
 #include "platform/platform.hpp"
@@ -34,32 +35,44 @@ bool seek_and_read(std::FILE* file, std::uint64_t start, unsigned char* buffer, 
     return platform::seek(file, start) && read_whole(file, buffer, size);
 }
 
-// The table read raw into its place, then converted there.
-bool read_table(std::FILE* file, item_desc* table, std::uint32_t count)
+// Records as read, converted in place; inline, since a long table is
+// converted record by record.
+void to_host_order(item_desc* records, std::uint32_t count)
 {
-    if (!read_whole(file, reinterpret_cast<unsigned char*>(table), std::uint64_t{desc_bytes} * count))
+    for (item_desc* desc = records; desc != records + count; ++desc) {
+        swap32(&desc->size);
+        swap32(&desc->offset);
+        swap16(&desc->id);
+        swap16(&desc->next);
+    }
+}
+
+bool read_records(std::FILE* file, std::uint32_t first, item_desc* records, std::uint32_t count)
+{
+    if (!seek_and_read(file, header_bytes + std::uint64_t{desc_bytes} * first, reinterpret_cast<unsigned char*>(records),
+                       std::uint64_t{desc_bytes} * count))
         return false;
-    for (item_desc* desc = table; desc != table + count; ++desc)
-        *desc = host_order(reinterpret_cast<const unsigned char*>(desc));
+    to_host_order(records, count);
     return true;
 }
 
-// Whether the stream holds, from its start, the header and the descriptor
-// table that `image` was loaded with. Read in slices into one buffer and
-// compared as they come, so that the check costs one more read of the table.
+// Whether the stream holds, from its start, the header that `image` was
+// loaded with and the records of the table that it read: all that a
+// resolution looked at. Read in slices into one buffer and compared as they
+// come.
 bool holds_loaded_layout(std::FILE* file, const file_image& image)
 {
     unsigned char header[header_bytes];
     if (!seek_and_read(file, 0, header, header_bytes))
         return false;
     const dat_header now = host_order_header(header);
-    if (std::memcmp(&now, &image.header, header_bytes) != 0)
+    if (std::memcmp(&now, &image.header(), header_bytes) != 0)
         return false;
     constexpr std::uint32_t slice = 4096;
-    std::vector<item_desc> records(std::min(slice, image.item_numb()));
-    for (std::uint32_t done = 0; done < image.item_numb();) {
-        const std::uint32_t count = std::min(slice, image.item_numb() - done);
-        if (!read_table(file, records.data(), count) ||
+    std::vector<item_desc> records(std::min(slice, image.records_read()));
+    for (std::uint32_t done = 0; done < image.records_read();) {
+        const std::uint32_t count = std::min(slice, image.records_read() - done);
+        if (!read_records(file, done, records.data(), count) ||
             std::memcmp(records.data(), &image.descriptor(done), std::size_t{desc_bytes} * count) != 0)
             return false;
         done += count;
@@ -80,9 +93,10 @@ bool holds_items(std::FILE* file, std::span<const stored_item> items)
 // it, else the name opened anew.
 std::optional<stream_handle> update_stream(const char* path, file_image& image)
 {
-    if (image.open_for_update && platform::same_file(path, image.file.get()))
-        return std::move(image.file);
-    image.file.reset();
+    stream_handle loaded = image.release_file();
+    if (image.open_for_update() && platform::same_file(path, loaded.get()))
+        return loaded;
+    loaded.reset();
     auto reopened = open_data_file(path, file_use::update);
     if (!reopened)
         return std::nullopt;
@@ -90,31 +104,59 @@ std::optional<stream_handle> update_stream(const char* path, file_image& image)
     return stream_handle(reopened->stream.release(), &std::fclose);
 }
 
-}  // namespace
-
-result<file_image> load_file_image(stream_handle file, std::uint64_t size)
+result<file_image> load_layout(stream_handle file, std::uint64_t size, bool open_for_update)
 {
     if (size == 0)
         return failure_kind::alloc;
-    unsigned char header[header_bytes];
-    if (size < header_bytes || !read_whole(file.get(), header, header_bytes))
+    unsigned char header_record[header_bytes];
+    if (size < header_bytes || !read_whole(file.get(), header_record, header_bytes))
         return failure_kind::read;
-    file_image image;
-    image.header = host_order_header(header);
-    const auto table = checked_region(size, header_bytes, std::uint64_t{desc_bytes} * image.item_numb());
+    const dat_header header = host_order_header(header_record);
+    const auto table = checked_region(size, header_bytes, std::uint64_t{desc_bytes} * header.item_numb);
     if (!table)
         return failure_kind::read;
     // A data area inside the table would let a store overwrite descriptors.
-    if (image.data_offset() < table->end())
+    if (header.data_offset < table->end())
         return failure{failure_kind::data_offset, static_cast<std::uint32_t>(table->end())};
-    image.descriptors.reset(new (std::nothrow) item_desc[image.item_numb()]);
-    if (!image.descriptors)
+    try {
+        return file_image(header, size, std::move(file), open_for_update);
+    } catch (const std::bad_alloc&) {
         return failure_kind::alloc;
-    if (!read_table(file.get(), image.descriptors.get(), image.item_numb()))
-        return failure_kind::read;
-    image.size = size;
-    image.file = std::move(file);
-    return image;
+    }
+}
+
+}  // namespace
+
+// Room for the whole table, which the look-ups fill as they go: pages never
+// read are never touched.
+file_image::file_image(const dat_header& header, std::uint64_t size, stream_handle file, bool open_for_update)
+    : header_(header),
+      size_(size),
+      file_(std::move(file)),
+      open_for_update_(open_for_update),
+      table_(new item_desc[header.item_numb])
+{
+}
+
+std::uint32_t file_image::read_table(std::uint32_t wanted) const
+{
+    // Each slice as long as all before it: a short question reads little,
+    // and a whole table takes few reads.
+    constexpr std::uint32_t first_slice = 16384;
+    wanted = std::min(wanted, item_numb());
+    while (records_read_ < wanted && !table_read_failed_) {
+        const std::uint32_t count = std::min(std::max(first_slice, records_read_), item_numb() - records_read_);
+        if (read_records(file_.get(), records_read_, table_.get() + records_read_, count))
+            records_read_ += count;
+        else
+            table_read_failed_ = true;
+    }
+    return records_read_;
+}
+
+result<file_image> load_file_image(stream_handle file, std::uint64_t size)
+{
+    return load_layout(std::move(file), size, false);
 }
 
 result<file_image> load_file_image(const char* path, image_use use)
@@ -126,10 +168,7 @@ result<file_image> load_file_image(const char* path, image_use use)
     if (!opened)
         return failure_kind::open;
     std::setvbuf(opened->stream.get(), nullptr, _IONBF, 0);
-    result<file_image> image = load_file_image(stream_handle(opened->stream.release(), &std::fclose), opened->size);
-    if (image)
-        image->open_for_update = for_update;
-    return image;
+    return load_layout(stream_handle(opened->stream.release(), &std::fclose), opened->size, for_update);
 }
 
 result<file_image> make_file_image(std::span<const unsigned char> bytes)
@@ -144,7 +183,7 @@ result<file_image> make_file_image(std::span<const unsigned char> bytes)
 result<std::vector<unsigned char>> read_bytes(const file_image& image, region place)
 {
     std::vector<unsigned char> bytes(static_cast<std::size_t>(place.size));
-    if (!seek_and_read(image.file.get(), place.start, bytes.data(), place.size))
+    if (!seek_and_read(image.file(), place.start, bytes.data(), place.size))
         return failure_kind::read;
     return bytes;
 }

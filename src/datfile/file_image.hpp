@@ -19,17 +19,43 @@ namespace vantor {
 
 using stream_handle = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-struct file_image {
-    dat_header header{};                          // host order
-    std::unique_ptr<item_desc[]> descriptors;     // item_numb of them, host order
-    std::uint64_t size = 0;                       // the file's length when it was opened
-    stream_handle file{nullptr, &std::fclose};    // unbuffered: each item is one read or write
-    bool open_for_update = false;
+// The descriptor table is read as the look-ups reach into it, in slices, so
+// that a question answered near its start costs no more of a long table.
+class file_image {
+public:
+    file_image(const dat_header& header, std::uint64_t size, stream_handle file, bool open_for_update);
 
-    std::uint32_t item_numb() const { return header.item_numb; }
-    std::uint32_t data_offset() const { return header.data_offset; }
-    std::span<const item_desc> table() const { return {descriptors.get(), header.item_numb}; }
-    const item_desc& descriptor(std::uint32_t position) const { return descriptors[position]; }
+    const dat_header& header() const { return header_; }
+    std::uint32_t item_numb() const { return header_.item_numb; }
+    std::uint32_t data_offset() const { return header_.data_offset; }
+    // The file's length when it was opened.
+    std::uint64_t size() const { return size_; }
+    bool open_for_update() const { return open_for_update_; }
+
+    // Reads the table, in host order, at least as far as `wanted` records, or
+    // to its end; returns how many records are read. Fewer than wanted, and
+    // fewer than item_numb, only when a read failed. What is read is kept:
+    // the image stands for the file, however much of it is in memory.
+    std::uint32_t read_table(std::uint32_t wanted) const;
+    std::uint32_t records_read() const { return records_read_; }
+    bool table_read_failed() const { return table_read_failed_; }
+    // The table's memory, whose first records_read() records are read.
+    const item_desc* table() const { return table_.get(); }
+    // A record already read.
+    const item_desc& descriptor(std::uint32_t position) const { return table_[position]; }
+
+    std::FILE* file() const { return file_.get(); }
+    // The stream, for a store that writes through it and closes it.
+    stream_handle release_file() { return std::move(file_); }
+
+private:
+    dat_header header_;                       // host order
+    std::uint64_t size_;
+    stream_handle file_;                      // unbuffered: each slice or item is one read or write
+    bool open_for_update_;
+    std::unique_ptr<item_desc[]> table_;      // room for item_numb records, filled as read
+    mutable std::uint32_t records_read_ = 0;
+    mutable bool table_read_failed_ = false;
 };
 
 // New bytes for one item of the file.

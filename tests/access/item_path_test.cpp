@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <utility>
@@ -216,6 +217,18 @@ TEST_P(odd_layout_paths, land_where_expected)
 
 INSTANTIATE_TEST_SUITE_P(item_path, odd_layout_paths, ::testing::ValuesIn(odd_layouts),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A table that the file no longer holds when the look-ups reach it fails as
+// a read does, not as a path that names nothing.
+TEST(item_path, table_cut_after_the_load_is_a_failed_read)
+{
+    const testing::temp_file file(testing::build_dat(testing::worked_example()));
+    const file_image image = testing::loaded_image(file.path());
+    std::filesystem::resize_file(file.path(), 100);
+    const auto item = resolve_item_path(image, "1.13[1].31");
+    ASSERT_FALSE(item);
+    EXPECT_EQ(item.error().kind, failure_kind::read);
+}
 
 TEST(item_path, scope_walk_enters_no_member_type)
 {

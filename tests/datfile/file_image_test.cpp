@@ -32,7 +32,8 @@ TEST_P(load_cases, check_what_the_image_rests_on)
         ASSERT_TRUE(loaded);
         const std::vector<item_desc> example = testing::host_table(testing::worked_example().descriptors);
         ASSERT_LE(loaded->item_numb(), example.size());
-        EXPECT_EQ(std::memcmp(loaded->table().data(), example.data(), loaded->table().size_bytes()), 0);
+        ASSERT_EQ(loaded->read_table(UINT32_MAX), loaded->item_numb());
+        EXPECT_EQ(std::memcmp(loaded->table(), example.data(), sizeof(item_desc) * loaded->item_numb()), 0);
         return;
     }
     ASSERT_FALSE(loaded);
@@ -83,12 +84,13 @@ TEST(file_image, load_converts_fields_and_keeps_every_other_byte)
 
     EXPECT_EQ(image->item_numb(), 12u);
     EXPECT_EQ(image->data_offset(), 220u);
+    ASSERT_EQ(image->read_table(5), 12u);
     const item_desc desc = image->descriptor(4);
     EXPECT_EQ(desc.size, 13u);
     EXPECT_EQ(desc.offset, 4u);
     EXPECT_EQ(desc.id, 12u);
     EXPECT_EQ(desc.next, 3u);
-    EXPECT_EQ(std::memcmp(&image->header.flag, &bytes[24], 4), 0);
+    EXPECT_EQ(std::memcmp(&image->header().flag, &bytes[24], 4), 0);
     for (std::uint32_t at = 0; at < 12; ++at)
         EXPECT_EQ(std::memcmp(&image->descriptor(at).flag, &bytes[28 + 16 * at + 12], 4), 0) << at;
     EXPECT_EQ(*read_bytes(*image, {220, 16}), layout.data);
@@ -97,7 +99,7 @@ TEST(file_image, load_converts_fields_and_keeps_every_other_byte)
 file_image loaded_for_a_write(const std::string& path)
 {
     result<file_image> loaded = load_file_image(path.c_str(), image_use::write);
-    EXPECT_TRUE(loaded && loaded->open_for_update) << path;
+    EXPECT_TRUE(loaded && loaded->open_for_update()) << path;
     return std::move(*loaded);
 }
 
@@ -156,6 +158,8 @@ struct changed_file_case {
     std::uint32_t added_members = 0;
     // The new content comes as a new file renamed over the old one.
     bool renamed_over = false;
+    // How much of the table the resolution read: what the check compares.
+    std::uint32_t records_read = UINT32_MAX;
 };
 
 class store_after_a_change : public ::testing::TestWithParam<changed_file_case> {};
@@ -170,6 +174,7 @@ TEST_P(store_after_a_change, writes_only_into_the_file_it_loaded)
     const std::size_t item = bytes.size() - 2;
     const testing::temp_file file(bytes);
     file_image image = loaded_for_a_write(file.path());
+    image.read_table(GetParam().records_read);
 
     std::vector<unsigned char> on_disk = bytes;
     GetParam().change(on_disk);
@@ -212,6 +217,8 @@ const changed_file_case changed_files[] = {
     // its own part of the image, and the last is read only as far as it goes.
     {"long_table_unchanged", [](auto&) {}, {}, 8200},
     {"long_table_changed_in_its_third_slice", [](auto& b) { b[28 + 16 * 8195 + 9] ^= 1; }, write, 8200},
+    // What no resolution read does not count: the item means the same.
+    {"long_table_changed_beyond_what_was_read", [](auto& b) { b[28 + 16 * 35000 + 9] ^= 1; }, {}, 40000, false, 4000},
     // The file the name names now is the one written, checked as any other.
     {"replaced_by_the_same_layout", [](auto&) {}, {}, 0, true},
     {"replaced_by_another_layout_under_the_name", [](auto& b) { b[last_descriptor + 7] = 3; }, write, 0, true},
