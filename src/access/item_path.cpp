@@ -32,18 +32,22 @@ std::vector<std::string_view> split_tokens(std::string_view path)
 
 item_resolver::item_resolver(const file_image& image)
     : image_(image),
-      index_(reinterpret_cast<const unsigned char*>(image.table()), image.item_numb(), desc_index::pick::first,
-             [&image](std::uint32_t wanted) { return image.read_table(wanted); })
+      index_(image.table(), image.item_numb(), desc_index::pick::first,
+             stored_table{[&image](std::uint32_t wanted) { return image.read_table(wanted); },
+                          image.item_numb() >= long_table})
 {
 }
 
 // One step along a member chain. Whether `next` names the member's type is
-// told by the flag's type bit alone; no kind ends the walk.
+// told by the flag's type bit alone; no kind ends the walk. Only the fields
+// the step reads are taken from the table: a walk may take every record.
 std::uint32_t item_resolver::scope_successor(std::uint32_t node)
 {
-    return chain_step(desc(node), [this](std::int64_t id) { return find_item(id); }, [this](std::uint32_t named) {
-        return is_type_by_bit(desc(named)) ? chain_link::type : chain_link::sibling;
-    });
+    const std::uint32_t position = index_.position(node);
+    const std::uint32_t named = find_item(image_.next_of(position));
+    if (named == no_node)
+        return no_node;
+    return is_type_by_bit(image_.flag_of(index_.position(named))) ? find_item(image_.size_of(position)) : named;
 }
 
 // A walk that meets no end within as many steps as there are nodes has come

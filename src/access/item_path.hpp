@@ -47,7 +47,7 @@ public:
     std::optional<item_location> resolve(std::string_view path);
 
 private:
-    const item_desc& desc(std::uint32_t node) const { return image_.descriptor(index_.position(node)); }
+    item_desc desc(std::uint32_t node) const { return image_.descriptor(index_.position(node)); }
     std::uint32_t scope_successor(std::uint32_t node);
     bool reaches(std::uint32_t scope, std::uint32_t target);
     std::optional<item_location> locate(std::uint32_t offset, const item_desc& leaf, bool text_asked) const;

@@ -47,6 +47,11 @@ constexpr std::uint32_t load_be32(const unsigned char* bytes)
            std::uint32_t{bytes[3]};
 }
 
+constexpr std::uint16_t load_be16(const unsigned char* bytes)
+{
+    return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+}
+
 // Read a little-endian number without changing the bytes.
 constexpr std::uint32_t load_le32(const unsigned char* bytes)
 {

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <vector>
+#include <optional>
 
 #include "datfile/format.hpp"
 #include "datfile/node.hpp"
@@ -18,19 +18,28 @@
 namespace vantor {
 
 // How many records of a table can be looked at now, asked for at least
-// `wanted`: all of a table in memory; of a table read from its file as the
-// look-ups go, as many as are read, fewer than wanted only when the file
-// failed.
+// `wanted`: of a table read from its file as the look-ups go, as many as
+// are read, fewer than wanted only when the file failed.
 using record_supply = std::function<std::uint32_t(std::uint32_t wanted)>;
+
+// A table read from its file: records as stored, big-endian, as many as
+// `supply` has read.
+struct stored_table {
+    record_supply supply;
+    // The index's memory may take huge pages: cheaper to fill for a long
+    // table, dearer in memory for a short one.
+    bool huge_pages = false;
+};
 
 class desc_index {
 public:
     enum class pick { first, last };
 
-    // `table` holds `count` 16-byte descriptors in host order, or room for
-    // them that `supply` fills. With `first` the table is scanned only as far
-    // as the look-ups need; with `last` it is scanned whole at once.
-    desc_index(const unsigned char* table, std::uint32_t count, pick rule, record_supply supply = {});
+    // `table` holds `count` 16-byte descriptors in host order, or, with
+    // `stored`, room for them as stored that its supply fills. With `first`
+    // the table is scanned only as far as the look-ups need; with `last` it
+    // is scanned whole at once.
+    desc_index(const unsigned char* table, std::uint32_t count, pick rule, std::optional<stored_table> stored = {});
 
     // The node of the descriptor that a look-up of `id` finds, or no_node.
     // Ids compare over 32 bits: 0, negative keys and keys beyond the id
@@ -40,7 +49,7 @@ public:
         // Id 0 means "none" even when a descriptor bears it.
         if (id <= 0 || id >= id_count)
             return no_node;
-        const std::uint32_t node = node_of_id_[static_cast<std::size_t>(id)];
+        const std::uint32_t node = node_of_id_[static_cast<std::size_t>(id)] - 1;
         return node != no_node || scanned_ == count_ ? node : find_further(static_cast<std::uint16_t>(id));
     }
 
@@ -63,10 +72,14 @@ private:
     const unsigned char* table_;
     std::uint32_t count_;
     record_supply supply_;
+    bool big_endian_ids_;
     std::uint32_t available_;
     std::uint32_t scanned_ = 0;
-    std::vector<std::uint32_t> node_of_id_;
-    std::unique_ptr<std::uint32_t[]> positions_;  // room for max_nodes
+    // Both arrays in one zeroed allocation, so that an index over a short
+    // table touches only the pages it uses.
+    std::shared_ptr<std::uint32_t[]> memory_;
+    std::uint32_t* node_of_id_;  // id_count of them: the node of an id plus 1, 0 for none yet
+    std::uint32_t* positions_;   // max_nodes of them
     std::uint32_t nodes_ = 0;
 };
 

@@ -35,31 +35,17 @@ bool seek_and_read(std::FILE* file, std::uint64_t start, unsigned char* buffer, 
     return platform::seek(file, start) && read_whole(file, buffer, size);
 }
 
-// Records as read, converted in place; inline, since a long table is
-// converted record by record.
-void to_host_order(item_desc* records, std::uint32_t count)
+// Records as stored.
+bool read_records(std::FILE* file, std::uint32_t first, unsigned char* records, std::uint32_t count)
 {
-    for (item_desc* desc = records; desc != records + count; ++desc) {
-        swap32(&desc->size);
-        swap32(&desc->offset);
-        swap16(&desc->id);
-        swap16(&desc->next);
-    }
-}
-
-bool read_records(std::FILE* file, std::uint32_t first, item_desc* records, std::uint32_t count)
-{
-    if (!seek_and_read(file, header_bytes + std::uint64_t{desc_bytes} * first, reinterpret_cast<unsigned char*>(records),
-                       std::uint64_t{desc_bytes} * count))
-        return false;
-    to_host_order(records, count);
-    return true;
+    return seek_and_read(file, header_bytes + std::uint64_t{desc_bytes} * first, records,
+                         std::uint64_t{desc_bytes} * count);
 }
 
 // Whether the stream holds, from its start, the header that `image` was
 // loaded with and the records of the table that it read: all that a
-// resolution looked at. Read in slices into one buffer and compared as they
-// come.
+// resolution looked at. Read from the start in long slices, each compared
+// as it comes.
 bool holds_loaded_layout(std::FILE* file, const file_image& image)
 {
     unsigned char header[header_bytes];
@@ -68,12 +54,14 @@ bool holds_loaded_layout(std::FILE* file, const file_image& image)
     const dat_header now = host_order_header(header);
     if (std::memcmp(&now, &image.header(), header_bytes) != 0)
         return false;
-    constexpr std::uint32_t slice = 4096;
-    std::vector<item_desc> records(std::min(slice, image.records_read()));
-    for (std::uint32_t done = 0; done < image.records_read();) {
-        const std::uint32_t count = std::min(slice, image.records_read() - done);
-        if (!read_records(file, done, records.data(), count) ||
-            std::memcmp(records.data(), &image.descriptor(done), std::size_t{desc_bytes} * count) != 0)
+    constexpr std::uint64_t slice = std::uint64_t{16} << 20;
+    const std::uint64_t table_bytes = std::uint64_t{desc_bytes} * image.records_read();
+    const platform::zeroed_memory buffer(static_cast<std::size_t>(std::min(slice, table_bytes)),
+                                         image.records_read() >= long_table);
+    auto* const bytes = static_cast<unsigned char*>(buffer.data());
+    for (std::uint64_t done = 0; done < table_bytes;) {
+        const std::uint64_t count = std::min(slice, table_bytes - done);
+        if (!read_whole(file, bytes, count) || std::memcmp(bytes, image.table() + done, static_cast<std::size_t>(count)) != 0)
             return false;
         done += count;
     }
@@ -127,14 +115,24 @@ result<file_image> load_layout(stream_handle file, std::uint64_t size, bool open
 
 }  // namespace
 
+namespace {
+
 // Room for the whole table, which the look-ups fill as they go: pages never
 // read are never touched.
+std::shared_ptr<unsigned char[]> room_for_table(std::uint32_t count)
+{
+    auto memory = std::make_shared<platform::zeroed_memory>(std::size_t{desc_bytes} * count, count >= long_table);
+    return std::shared_ptr<unsigned char[]>(memory, static_cast<unsigned char*>(memory->data()));
+}
+
+}  // namespace
+
 file_image::file_image(const dat_header& header, std::uint64_t size, stream_handle file, bool open_for_update)
     : header_(header),
       size_(size),
       file_(std::move(file)),
       open_for_update_(open_for_update),
-      table_(new item_desc[header.item_numb])
+      table_(room_for_table(header.item_numb))
 {
 }
 
@@ -146,7 +144,7 @@ std::uint32_t file_image::read_table(std::uint32_t wanted) const
     wanted = std::min(wanted, item_numb());
     while (records_read_ < wanted && !table_read_failed_) {
         const std::uint32_t count = std::min(std::max(first_slice, records_read_), item_numb() - records_read_);
-        if (read_records(file_.get(), records_read_, table_.get() + records_read_, count))
+        if (read_records(file_.get(), records_read_, table_.get() + std::size_t{desc_bytes} * records_read_, count))
             records_read_ += count;
         else
             table_read_failed_ = true;

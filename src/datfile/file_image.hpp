@@ -14,10 +14,16 @@
 #include "datfile/format.hpp"
 #include "datfile/region.hpp"
 #include "datfile/result.hpp"
+#include "datfile/table_reader.hpp"
 
 namespace vantor {
 
 using stream_handle = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// From this many descriptors on, the table and the index over it take huge
+// pages where the system has them: a path that goes far into a table fills
+// them nearly whole, and page by page that costs more than the data.
+inline constexpr std::uint32_t long_table = 32768;
 
 // The descriptor table is read as the look-ups reach into it, in slices, so
 // that a question answered near its start costs no more of a long table.
@@ -32,28 +38,36 @@ public:
     std::uint64_t size() const { return size_; }
     bool open_for_update() const { return open_for_update_; }
 
-    // Reads the table, in host order, at least as far as `wanted` records, or
-    // to its end; returns how many records are read. Fewer than wanted, and
-    // fewer than item_numb, only when a read failed. What is read is kept:
-    // the image stands for the file, however much of it is in memory.
+    // Reads the table at least as far as `wanted` records, or to its end;
+    // returns how many records are read. Fewer than wanted, and fewer than
+    // item_numb, only when a read failed. What is read is kept: the image
+    // stands for the file, however much of it is in memory.
     std::uint32_t read_table(std::uint32_t wanted) const;
     std::uint32_t records_read() const { return records_read_; }
     bool table_read_failed() const { return table_read_failed_; }
-    // The table's memory, whose first records_read() records are read.
-    const item_desc* table() const { return table_.get(); }
-    // A record already read.
-    const item_desc& descriptor(std::uint32_t position) const { return table_[position]; }
+    // The table's memory, whose first records_read() records hold the
+    // records as stored: converted only as they are looked at, and compared
+    // with the file as they are.
+    const unsigned char* table() const { return table_.get(); }
+    // A record already read, in host order; and the fields a walk along a
+    // member chain reads, alone.
+    item_desc descriptor(std::uint32_t position) const { return host_order(record(position)); }
+    std::uint16_t next_of(std::uint32_t position) const { return load_be16(record(position) + offsetof(item_desc, next)); }
+    std::uint32_t size_of(std::uint32_t position) const { return load_be32(record(position) + offsetof(item_desc, size)); }
+    std::uint8_t flag_of(std::uint32_t position) const { return record(position)[offsetof(item_desc, flag)]; }
 
     std::FILE* file() const { return file_.get(); }
     // The stream, for a store that writes through it and closes it.
     stream_handle release_file() { return std::move(file_); }
 
 private:
+    const unsigned char* record(std::uint32_t position) const { return table_.get() + std::size_t{desc_bytes} * position; }
+
     dat_header header_;                       // host order
     std::uint64_t size_;
     stream_handle file_;                      // unbuffered: each slice or item is one read or write
     bool open_for_update_;
-    std::unique_ptr<item_desc[]> table_;      // room for item_numb records, filled as read
+    std::shared_ptr<unsigned char[]> table_;  // room for item_numb records, filled as read
     mutable std::uint32_t records_read_ = 0;
     mutable bool table_read_failed_ = false;
 };

@@ -59,7 +59,8 @@ constexpr std::uint8_t kind_of(const item_desc& desc) { return desc.flag & 0x7f;
 // Path resolution takes a descriptor that a member's `next` names as the
 // member's type by bit 1 alone: set for structures and arrays, whatever bit 7
 // holds, clear for members and variables.
-constexpr bool is_type_by_bit(const item_desc& desc) { return (desc.flag & 0x02) != 0; }
+constexpr bool is_type_by_bit(std::uint8_t flag) { return (flag & 0x02) != 0; }
+constexpr bool is_type_by_bit(const item_desc& desc) { return is_type_by_bit(desc.flag); }
 // A variable ends its chain at its type. The whole byte is compared: with
 // bit 7 set, a variable walks on to its `size` like a member.
 constexpr bool ends_chain_at_type(const item_desc& desc) { return desc.flag == KIND_VARIABLE; }

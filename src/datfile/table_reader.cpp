@@ -7,17 +7,6 @@
 
 namespace vantor {
 
-item_desc host_order(const unsigned char* record)
-{
-    item_desc desc;
-    std::memcpy(&desc, record, desc_bytes);
-    swap32(&desc.size);
-    swap32(&desc.offset);
-    swap16(&desc.id);
-    swap16(&desc.next);
-    return desc;
-}
-
 dat_header host_order_header(const unsigned char* bytes)
 {
     dat_header header;

@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
+#include "datfile/byte_order.hpp"
 #include "datfile/format.hpp"
 
 namespace vantor {
@@ -45,9 +47,19 @@ private:
     unsigned char bytes_[slice * desc_bytes];
 };
 
-// Converts a record's fields from file order to host order (and back: the
-// conversion is its own inverse); flag and unread bytes stay as they are.
-item_desc host_order(const unsigned char* record);
+// A record as stored, in host order; flag and unread bytes stay as they
+// are. Inline: a long table is read record by record.
+inline item_desc host_order(const unsigned char* record)
+{
+    item_desc desc;
+    std::memcpy(&desc, record, desc_bytes);
+    desc.size = load_be32(record);
+    desc.offset = load_be32(record + 4);
+    desc.id = load_be16(record + 8);
+    desc.next = load_be16(record + 10);
+    return desc;
+}
+
 dat_header host_order_header(const unsigned char* header);
 
 }  // namespace vantor

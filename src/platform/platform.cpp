@@ -1,7 +1,11 @@
 #include "platform/platform.hpp"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
+#include <new>
+#include <utility>
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -15,6 +19,7 @@
 #else
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -97,6 +102,77 @@ bool seek(std::FILE* file, std::uint64_t offset)
     return offset <= static_cast<std::uint64_t>(std::numeric_limits<file_offset>::max()) &&
            seek_to(file, static_cast<file_offset>(offset)) == 0;
 }
+
+zeroed_memory::zeroed_memory(zeroed_memory&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      mapping_(std::exchange(other.mapping_, nullptr)),
+      mapped_bytes_(std::exchange(other.mapped_bytes_, 0))
+{
+}
+
+zeroed_memory& zeroed_memory::operator=(zeroed_memory&& other) noexcept
+{
+    if (this != &other) {
+        const zeroed_memory released(std::move(*this));
+        data_ = std::exchange(other.data_, nullptr);
+        mapping_ = std::exchange(other.mapping_, nullptr);
+        mapped_bytes_ = std::exchange(other.mapped_bytes_, 0);
+    }
+    return *this;
+}
+
+#if defined(MADV_HUGEPAGE)
+
+namespace {
+
+constexpr std::size_t huge_page = std::size_t{2} << 20;
+
+std::size_t round_up(std::size_t bytes, std::size_t unit) { return (bytes + unit - 1) / unit * unit; }
+
+}  // namespace
+
+zeroed_memory::zeroed_memory(std::size_t bytes, bool huge_pages)
+{
+    if (!huge_pages || bytes > SIZE_MAX - 2 * huge_page) {
+        data_ = std::calloc(std::max<std::size_t>(bytes, 1), 1);
+        if (data_ == nullptr)
+            throw std::bad_alloc();
+        return;
+    }
+    // Huge pages lie on boundaries of their own size: one more of them of
+    // room, to start on one.
+    mapped_bytes_ = round_up(bytes, huge_page) + huge_page;
+    mapping_ = ::mmap(nullptr, mapped_bytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping_ == MAP_FAILED) {
+        mapping_ = nullptr;
+        throw std::bad_alloc();
+    }
+    const auto start = round_up(reinterpret_cast<std::uintptr_t>(mapping_), huge_page);
+    data_ = reinterpret_cast<void*>(start);
+    // Only advice: without huge pages the memory works all the same.
+    ::madvise(data_, round_up(bytes, huge_page), MADV_HUGEPAGE);
+}
+
+zeroed_memory::~zeroed_memory()
+{
+    if (mapping_ != nullptr)
+        ::munmap(mapping_, mapped_bytes_);
+    else
+        std::free(data_);
+}
+
+#else
+
+zeroed_memory::zeroed_memory(std::size_t bytes, bool)
+{
+    data_ = std::calloc(std::max<std::size_t>(bytes, 1), 1);
+    if (data_ == nullptr)
+        throw std::bad_alloc();
+}
+
+zeroed_memory::~zeroed_memory() { std::free(data_); }
+
+#endif
 
 #ifdef _WIN32
 

@@ -36,6 +36,26 @@ bool seek(std::FILE* file, std::uint64_t offset);
 // replaced by another since it was opened.
 bool same_file(const char* name, std::FILE* file);
 
+// Zeroed memory for a large table. With `huge_pages`, where the system can,
+// it is backed by huge pages: filling it then costs a few page faults
+// instead of one per 4 KiB, and on a virtual machine those cost more than
+// the data they bring, but each takes 2 MiB. Otherwise it comes from calloc,
+// whose untouched pages cost nothing. Throws std::bad_alloc.
+class zeroed_memory {
+public:
+    explicit zeroed_memory(std::size_t bytes, bool huge_pages);
+    ~zeroed_memory();
+    zeroed_memory(zeroed_memory&& other) noexcept;
+    zeroed_memory& operator=(zeroed_memory&& other) noexcept;
+
+    void* data() const { return data_; }
+
+private:
+    void* data_ = nullptr;
+    void* mapping_ = nullptr;  // what to release, when mapped
+    std::size_t mapped_bytes_ = 0;
+};
+
 // Keeps a closed standard stream from being taken by a file the tool opens,
 // which would then receive what is meant for the stream: each closed one is
 // held by the null device, opened for reading, so that writing to it still
