@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
+#include <numeric>
 #include <optional>
 #include <span>
 #include <utility>
@@ -75,6 +77,37 @@ bool holds_items(std::FILE* file, std::span<const stored_item> items)
     return now && std::all_of(items.begin(), items.end(), [&](const stored_item& item) {
                return checked_region(now->size, item.place.start, item.place.size).has_value();
            });
+}
+
+// The items as runs of adjacent bytes, each written once, the later items'
+// bytes over the earlier ones'.
+std::vector<stored_item> runs_of(std::span<const stored_item> items)
+{
+    std::vector<std::size_t> by_start(items.size());
+    std::iota(by_start.begin(), by_start.end(), std::size_t{0});
+    std::stable_sort(by_start.begin(), by_start.end(),
+                     [&](std::size_t a, std::size_t b) { return items[a].place.start < items[b].place.start; });
+    std::vector<stored_item> runs;
+    for (const std::size_t at : by_start) {
+        const region place = items[at].place;
+        if (place.size == 0)
+            continue;
+        if (!runs.empty() && place.start <= runs.back().place.end())
+            runs.back().place.size = std::max(runs.back().place.end(), place.end()) - runs.back().place.start;
+        else
+            runs.push_back({place, {}});
+    }
+    for (stored_item& run : runs)
+        run.bytes.resize(static_cast<std::size_t>(run.place.size));
+    for (const stored_item& item : items) {
+        if (item.place.size == 0)
+            continue;
+        const auto run = std::prev(std::upper_bound(runs.begin(), runs.end(), item.place.start,
+                                                    [](std::uint64_t start, const stored_item& r) { return start < r.place.start; }));
+        std::copy(item.bytes.begin(), item.bytes.end(),
+                  run->bytes.begin() + static_cast<std::ptrdiff_t>(item.place.start - run->place.start));
+    }
+    return runs;
 }
 
 // The stream to store through: the one loaded while the name still names
@@ -194,11 +227,11 @@ result<std::uint64_t> store_items(const char* path, file_image& image, std::span
     if (!holds_loaded_layout(file->get(), image) || !holds_items(file->get(), items))
         return failure_kind::write;
     std::uint64_t written = 0;
-    for (const stored_item& item : items) {
-        if (!platform::seek(file->get(), item.place.start) ||
-            std::fwrite(item.bytes.data(), 1, item.bytes.size(), file->get()) != item.bytes.size())
+    for (const stored_item& run : runs_of(items)) {
+        if (!platform::seek(file->get(), run.place.start) ||
+            std::fwrite(run.bytes.data(), 1, run.bytes.size(), file->get()) != run.bytes.size())
             return failure_kind::write;
-        written += item.bytes.size();
+        written += run.bytes.size();
     }
     if (std::fclose(file->release()) != 0)
         return failure_kind::write;

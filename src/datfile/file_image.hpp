@@ -98,7 +98,8 @@ result<file_image> make_file_image(std::span<const unsigned char> bytes);
 result<std::vector<unsigned char>> read_bytes(const file_image& image, region place);
 
 // Writes each item's bytes at its place, in order, so that a later item wins
-// where two overlap, and no other byte; returns how many bytes it wrote.
+// where two overlap, and no other byte; adjacent items go out in one write.
+// Returns how many bytes it wrote.
 // The file is the one `path` names now: the stream loaded while the name
 // still names it, else the name opened anew for update (open when it cannot
 // be). Nothing is written unless that file still holds the header and the
