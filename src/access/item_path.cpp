@@ -108,6 +108,23 @@ bool item_resolver::enter_element(std::string_view token, const item_desc& array
     return true;
 }
 
+// A member whose `next` names nothing, or a member, is a leaf; one whose
+// `next` names no descriptor ends every path; any other descriptor is its
+// type. With bit 7 set, an array type is no array that a path indexes: it
+// stays the scope itself.
+item_resolver::step item_resolver::step_after(const item_desc& member)
+{
+    if (member.next == 0)
+        return {step::leaf};
+    const std::uint32_t type = find_item(member.next);
+    if (type == no_node)
+        return {step::fails};
+    const item_desc type_desc = desc(type);
+    if (kind_of(type_desc) == KIND_MEMBER)
+        return {step::leaf};
+    return {is_indexed_array(type_desc) ? step::into_element : step::into_type, type};
+}
+
 std::optional<item_location> item_resolver::resolve(std::string_view path)
 {
     const std::vector<std::string_view> tokens = split_tokens(path);
@@ -121,21 +138,23 @@ std::optional<item_location> item_resolver::resolve(std::string_view path)
             return std::nullopt;
         const item_desc member = desc(matched);
         offset += member.offset;
-
-        const std::uint32_t type = member.next == 0 ? no_node : find_item(member.next);
-        if (member.next != 0 && type == no_node)
+        const step next = step_after(member);
+        switch (next.next) {
+        case step::fails:
             return std::nullopt;
-        const item_desc type_desc = type != no_node ? desc(type) : member;
-        if (type == no_node || kind_of(type_desc) == KIND_MEMBER) {
+        case step::leaf:
             // A leaf ends the path.
             if (k + 1 != tokens.size())
                 return std::nullopt;
             return locate(offset, member, path.find('t') != std::string_view::npos);
+        case step::into_type:
+            scope = next.type;
+            break;
+        case step::into_element:
+            if (!enter_element(tokens[k], desc(next.type), offset, scope))
+                return std::nullopt;
+            break;
         }
-        scope = type;
-        // With bit 7 set, the array type itself stays the scope.
-        if (is_indexed_array(type_desc) && !enter_element(tokens[k], type_desc, offset, scope))
-            return std::nullopt;
     }
     // No token, or the tokens ran out before a leaf.
     return std::nullopt;
@@ -143,7 +162,8 @@ std::optional<item_location> item_resolver::resolve(std::string_view path)
 
 result<item_location> resolve_item_path(const file_image& image, std::string_view path)
 {
-    if (const auto item = item_resolver(image).resolve(path))
+    item_resolver resolver(image);
+    if (const auto item = resolver.resolve(path))
         return *item;
     // The table may have ended where the file failed rather than where it
     // ends.

@@ -34,6 +34,8 @@ class item_resolver {
 public:
     explicit item_resolver(const file_image& image);
 
+    const file_image& image() const { return image_; }
+
     // The node of the first descriptor bearing `id`, or no_node.
     std::uint32_t find_item(std::int64_t id) { return index_.find(id); }
 
@@ -46,11 +48,30 @@ public:
     // leaf that lies wholly inside the file, or names text of a negative size.
     std::optional<item_location> resolve(std::string_view path);
 
-private:
-    item_desc desc(std::uint32_t node) const { return image_.descriptor(index_.position(node)); }
+    // The rules of a path, one token at a time, for a reader that lists
+    // every path rather than following one.
+
+    // The next descriptor on a scope's member chain after `node`.
     std::uint32_t scope_successor(std::uint32_t node);
-    bool reaches(std::uint32_t scope, std::uint32_t target);
+    item_desc desc(std::uint32_t node) const { return image_.descriptor(index_.position(node)); }
+    // Every node; the whole table is read.
+    std::uint32_t node_count() { return index_.node_count(); }
+
+    // Where a path goes once a token has matched `member`: it ends there, it
+    // goes on into `type`, through an element index when `type` is an array
+    // that a path indexes, or it fails.
+    struct step {
+        enum { fails, leaf, into_type, into_element } next;
+        std::uint32_t type = no_node;
+    };
+    step step_after(const item_desc& member);
+
+    // The leaf at `offset` of the data area, where it lies wholly inside the
+    // file and has bytes to show.
     std::optional<item_location> locate(std::uint32_t offset, const item_desc& leaf, bool text_asked) const;
+
+private:
+    bool reaches(std::uint32_t scope, std::uint32_t target);
     bool enter_element(std::string_view token, const item_desc& array, std::uint32_t& offset, std::uint32_t& scope);
 
     const file_image& image_;

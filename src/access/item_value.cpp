@@ -13,26 +13,6 @@ namespace vantor {
 
 namespace {
 
-std::int32_t read_number(const unsigned char* bytes, std::int32_t size)
-{
-    switch (size) {
-    case 1:
-        return bytes[0];
-    case 2: {
-        std::uint16_t value = 0;
-        std::memcpy(&value, bytes, 2);
-        return swap16(&value);
-    }
-    case 4: {
-        std::uint32_t value = 0;
-        std::memcpy(&value, bytes, 4);
-        return static_cast<std::int32_t>(swap32(&value));
-    }
-    default:
-        return 0;
-    }
-}
-
 void write_number(unsigned char* bytes, std::int32_t size, std::int32_t number)
 {
     switch (size) {
@@ -57,6 +37,26 @@ void write_number(unsigned char* bytes, std::int32_t size, std::int32_t number)
 }
 
 }  // namespace
+
+std::int32_t read_number(const unsigned char* bytes, std::int32_t size)
+{
+    switch (size) {
+    case 1:
+        return bytes[0];
+    case 2: {
+        std::uint16_t value = 0;
+        std::memcpy(&value, bytes, 2);
+        return swap16(&value);
+    }
+    case 4: {
+        std::uint32_t value = 0;
+        std::memcpy(&value, bytes, 4);
+        return static_cast<std::int32_t>(swap32(&value));
+    }
+    default:
+        return 0;
+    }
+}
 
 std::string render_value(const item_location& item, std::span<const unsigned char> bytes)
 {

@@ -11,6 +11,9 @@
 
 namespace vantor {
 
+// A number item's value: its 1, 2 or 4 bytes big-endian, else 0.
+std::int32_t read_number(const unsigned char* bytes, std::int32_t size);
+
 // The value of `bytes`, the whole of `item`, rendered: a decimal number, or
 // the raw bytes (zero bytes included).
 std::string render_value(const item_location& item, std::span<const unsigned char> bytes);

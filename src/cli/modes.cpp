@@ -7,6 +7,8 @@
 
 #include "access/item_value.hpp"
 #include "cli/banner.hpp"
+#include "cli/options.hpp"
+#include "cli/report.hpp"
 #include "datfile/file_image.hpp"
 #include "listing/declarations.hpp"
 #include "listing/listing.hpp"
@@ -16,45 +18,6 @@
 namespace vantor {
 
 namespace {
-
-// What a run's messages name: the file as typed and, in the item modes, the
-// operation and the path.
-struct subject {
-    const char* file;
-    const char* operation = nullptr;  // none in the listing
-    std::string path = {};
-};
-
-// The one message of a failure. The listing names the stream it reads "fd",
-// a record by its index and its table nothing; the item modes name the file.
-int report(std::FILE* out, const failure& error, const subject& about)
-{
-    const bool listing = about.operation == nullptr;
-    switch (error.kind) {
-    case failure_kind::open:
-        std::fprintf(out, "fopen(%s) error!\n", about.file);
-        break;
-    case failure_kind::alloc:
-        std::fprintf(out, "malloc(%s) error!\n", listing ? "" : about.file);
-        break;
-    case failure_kind::read:
-        if (listing && error.record)
-            std::fprintf(out, "fread(id[%d]) error!\n", static_cast<int>(*error.record));
-        else
-            std::fprintf(out, "fread(%s) error!\n", listing ? "fd" : about.file);
-        break;
-    case failure_kind::data_offset:
-        std::fprintf(out, "data offset (%08X) mismatch error!\n", static_cast<unsigned>(error.table_end));
-        break;
-    case failure_kind::not_resolved:
-        std::fprintf(out, "Error in %s(%s)\n", about.operation, about.path.c_str());
-        break;
-    case failure_kind::write:
-        std::fprintf(out, "fwrite(%s) error!\n", about.file);
-        break;
-    }
-    return -1;
-}
 
 int read_item(const file_image& image, const subject& about, std::FILE* out)
 {
@@ -126,6 +89,8 @@ int run_item_mode(const char* file_name, const char* item_argument, std::FILE* o
 
 int run(int argc, const char* const* argv, std::FILE* out)
 {
+    if (const auto status = run_option(argc, argv, out))
+        return delivered(out, *status);
     print_banner(out);
     if (argc <= 1) {
         print_usage(out);

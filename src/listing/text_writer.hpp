@@ -116,7 +116,15 @@ public:
     {
         return append(text, N - 1);
     }
-    text_writer& operator<<(std::string_view text) { return append_long(text.data(), text.size()); }
+    // Short texts, such as names and paths, are copied here.
+    text_writer& operator<<(std::string_view text)
+    {
+        if (text.size() > short_text || used_ > capacity - short_text)
+            return append_long(text.data(), text.size());
+        std::memcpy(buffer_ + used_, text.data(), text.size());
+        used_ += text.size();
+        return *this;
+    }
     text_writer& operator<<(char c)
     {
         if (used_ == capacity)
@@ -138,6 +146,7 @@ public:
 private:
     static constexpr std::size_t capacity = 65536;
     static constexpr std::size_t widest_field = 40;  // padding, a sign, ten digits, and room to spare
+    static constexpr std::size_t short_text = 64;
 
     text_writer& append(const char* text, std::size_t size)
     {

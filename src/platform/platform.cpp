@@ -174,6 +174,20 @@ zeroed_memory::~zeroed_memory() { std::free(data_); }
 
 #endif
 
+std::optional<std::string> standard_input()
+{
+#ifdef _WIN32
+    ::_setmode(::_fileno(stdin), _O_BINARY);
+#endif
+    std::string text;
+    char buffer[1 << 16];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;)
+        text.append(buffer, got);
+    if (std::ferror(stdin))
+        return std::nullopt;
+    return text;
+}
+
 #ifdef _WIN32
 
 std::FILE* open_file(const char* name, const char* mode)

@@ -56,6 +56,10 @@ private:
     std::size_t mapped_bytes_ = 0;
 };
 
+// All of standard input, as bytes: on Windows too, where it is read in
+// binary mode. Nothing when a read fails.
+std::optional<std::string> standard_input();
+
 // Keeps a closed standard stream from being taken by a file the tool opens,
 // which would then receive what is meant for the stream: each closed one is
 // held by the null device, opened for reading, so that writing to it still

@@ -1,0 +1,109 @@
+#include "access/byte_set.hpp"
+
+#include <algorithm>
+
+namespace vantor {
+
+namespace {
+
+constexpr std::uint64_t bits = 64;
+
+// Bits [from, to) of one word, 0 <= from < to <= 64.
+constexpr std::uint64_t mask(std::uint64_t from, std::uint64_t to)
+{
+    const std::uint64_t below_to = to == bits ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1;
+    return below_to & ~((std::uint64_t{1} << from) - 1);
+}
+
+std::uint64_t words_for(std::uint64_t count) { return (count + bits - 1) / bits; }
+
+bool any_in(const std::vector<std::uint64_t>& level, std::uint64_t from, std::uint64_t to)
+{
+    for (std::uint64_t at = from; at < to; ++at)
+        if (level[at] != 0)
+            return true;
+    return false;
+}
+
+void set_bit(std::vector<std::uint64_t>& level, std::uint64_t bit) { level[bit / bits] |= std::uint64_t{1} << bit % bits; }
+
+}  // namespace
+
+byte_set::byte_set(std::uint64_t length)
+    : chunks_((words_for(length) + chunk_words - 1) / chunk_words),
+      words_in_use_(words_for(words_for(length))),
+      summary_in_use_(words_for(words_in_use_.size()))
+{
+}
+
+std::uint64_t byte_set::word(std::uint64_t at) const
+{
+    const auto& chunk = chunks_[at / chunk_words];
+    return chunk ? chunk[at % chunk_words] : 0;
+}
+
+bool byte_set::any_bits(std::uint64_t first_word, std::uint64_t last_word, std::uint64_t first_bit,
+                        std::uint64_t end_bit) const
+{
+    if (first_word == last_word)
+        return (word(first_word) & mask(first_bit, end_bit)) != 0;
+    if ((word(first_word) & mask(first_bit, bits)) != 0 || (word(last_word) & mask(0, end_bit)) != 0)
+        return true;
+    // The words between, whole: their summary bits, and between the
+    // summary's own end words, the summary of the summary.
+    const std::uint64_t from = first_word + 1, to = last_word;
+    if (from >= to)
+        return false;
+    const std::uint64_t first_summary = from / bits, last_summary = (to - 1) / bits;
+    if (first_summary == last_summary)
+        return (words_in_use_[first_summary] & mask(from % bits, (to - 1) % bits + 1)) != 0;
+    if ((words_in_use_[first_summary] & mask(from % bits, bits)) != 0 ||
+        (words_in_use_[last_summary] & mask(0, (to - 1) % bits + 1)) != 0)
+        return true;
+    const std::uint64_t inner_from = first_summary + 1, inner_to = last_summary;
+    if (inner_from >= inner_to)
+        return false;
+    const std::uint64_t first_top = inner_from / bits, last_top = (inner_to - 1) / bits;
+    if (first_top == last_top)
+        return (summary_in_use_[first_top] & mask(inner_from % bits, (inner_to - 1) % bits + 1)) != 0;
+    return (summary_in_use_[first_top] & mask(inner_from % bits, bits)) != 0 ||
+           (summary_in_use_[last_top] & mask(0, (inner_to - 1) % bits + 1)) != 0 ||
+           any_in(summary_in_use_, first_top + 1, last_top);
+}
+
+bool byte_set::any(std::uint64_t start, std::uint64_t size) const
+{
+    if (size == 0)
+        return false;
+    const std::uint64_t end = start + size;
+    return any_bits(start / bits, (end - 1) / bits, start % bits, (end - 1) % bits + 1);
+}
+
+void byte_set::add(std::uint64_t start, std::uint64_t size)
+{
+    // Most items are a few bytes within one word, whose summaries are set
+    // once for many items.
+    if (const std::uint64_t word_at = start / bits; size != 0 && (start + size - 1) / bits == word_at) {
+        auto& chunk = chunks_[word_at / chunk_words];
+        if (chunk) {
+            std::uint64_t& held = chunk[word_at % chunk_words];
+            if (held != 0) {
+                held |= mask(start % bits, (start + size - 1) % bits + 1);
+                return;
+            }
+        }
+    }
+    for (std::uint64_t at = start; at < start + size;) {
+        const std::uint64_t word_at = at / bits;
+        const std::uint64_t end = std::min(start + size, (word_at + 1) * bits);
+        auto& chunk = chunks_[word_at / chunk_words];
+        if (!chunk)
+            chunk = std::make_unique<std::uint64_t[]>(chunk_words);
+        chunk[word_at % chunk_words] |= mask(at % bits, end - word_at * bits);
+        set_bit(words_in_use_, word_at);
+        set_bit(summary_in_use_, word_at / bits);
+        at = end;
+    }
+}
+
+}  // namespace vantor

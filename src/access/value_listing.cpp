@@ -1,0 +1,362 @@
+#include "access/value_listing.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <vector>
+
+#include "access/byte_set.hpp"
+#include "access/item_value.hpp"
+
+namespace vantor {
+
+namespace {
+
+// Steps a listing may take per descriptor and per item listed: what a
+// well-formed file needs many times over, and what keeps a crafted one
+// that lists little from running long.
+constexpr std::uint64_t steps_per_unit = 64;
+
+constexpr std::uint64_t offset_space = std::uint64_t{1} << 32;
+
+// A walk along one scope's chain, or the elements of one array member.
+struct frame {
+    bool elements;
+    std::uint32_t scope;        // the walk's scope, or the array type
+    std::uint32_t node;         // the walk's next node, or the element type
+    std::uint32_t left;         // nodes still to visit, or elements
+    std::uint64_t offset;       // the scope's, or the next element's; below 2^32
+    std::uint32_t stride;       // of the elements
+    std::uint32_t index;        // of the next element
+    std::size_t path_length;    // the path up to the walk's next token, or up to the array member's
+};
+
+class value_lister {
+public:
+    value_lister(const file_image& image, const item_sink& each)
+        : image_(image),
+          each_(each),
+          resolver_(image),
+          on_stack_(resolver_.node_count(), false),
+          visited_(on_stack_.size(), false),
+          listed_(std::max<std::uint64_t>(image.size(), image.data_offset()) - image.data_offset() + 1)
+    {
+    }
+
+    listing_tally run();
+
+private:
+    std::uint64_t position(std::uint64_t offset) const { return image_.data_offset() + offset; }
+    bool allowed() const { return steps_ <= steps_per_unit * (image_.item_numb() + 1 + tally_.listed); }
+    bool starts_inside(std::uint64_t offset) const
+    {
+        return position(offset) < image_.size() && !listed_.any(offset, 1);
+    }
+
+    std::uint32_t walk_length(std::uint32_t scope);
+    void push_walk(std::uint32_t scope, std::uint64_t offset);
+    void step_walk(frame& walk);
+    void step_elements(frame& elements);
+    void visit(std::uint32_t node, const frame& walk);
+    void list_leaf(const item_desc& leaf, std::uint64_t offset);
+    void append_number(std::uint32_t number);
+
+    const file_image& image_;
+    const item_sink& each_;
+    item_resolver resolver_;
+    std::vector<bool> on_stack_;  // scopes being walked: a type is not expanded inside itself
+    std::vector<bool> visited_;
+    byte_set listed_;             // data-area bytes of the items listed, and one past the end
+    std::vector<frame> frames_;
+    std::string path_;
+    std::uint64_t steps_ = 0;
+    listing_tally tally_;
+};
+
+listing_tally value_lister::run()
+{
+    if (!on_stack_.empty())
+        push_walk(0, 0);
+    while (!frames_.empty()) {
+        ++steps_;
+        if (!allowed()) {
+            tally_.stopped = true;
+            break;
+        }
+        frame& top = frames_.back();
+        if (top.elements)
+            step_elements(top);
+        else
+            step_walk(top);
+    }
+    tally_.unreached = image_.item_numb() - static_cast<std::uint64_t>(std::count(visited_.begin(), visited_.end(), true));
+    return tally_;
+}
+
+// How many nodes a walk from `scope` visits before it ends or comes back to
+// one it has visited: Brent's cycle finding, in steps of the order of that
+// number and no memory, since a walk may run into a loop.
+std::uint32_t value_lister::walk_length(std::uint32_t scope)
+{
+    std::uint32_t power = 1, loop = 1;
+    std::uint32_t slow = scope, fast = resolver_.scope_successor(scope);
+    std::uint64_t steps = 1;
+    for (; fast != no_node && fast != slow; ++steps) {
+        if (power == loop) {
+            slow = fast;
+            power *= 2;
+            loop = 0;
+        }
+        fast = resolver_.scope_successor(fast);
+        ++loop;
+    }
+    steps_ += steps;
+    if (fast == no_node)
+        return static_cast<std::uint32_t>(steps);
+    // A loop of `loop` nodes: its first node is where a walker `loop` nodes
+    // ahead meets one from the start.
+    slow = fast = scope;
+    for (std::uint32_t k = 0; k < loop; ++k)
+        fast = resolver_.scope_successor(fast);
+    std::uint32_t before_loop = 0;
+    for (; slow != fast; ++before_loop) {
+        slow = resolver_.scope_successor(slow);
+        fast = resolver_.scope_successor(fast);
+    }
+    steps_ += loop + 2 * before_loop;
+    return before_loop + loop;
+}
+
+// A scope is walked where its instance starts inside the file on a byte not
+// listed yet; else it would list nothing, or the same bytes again.
+void value_lister::push_walk(std::uint32_t scope, std::uint64_t offset)
+{
+    if (on_stack_[scope] || !starts_inside(offset))
+        return;
+    on_stack_[scope] = true;
+    visited_[scope] = true;
+    frames_.push_back({false, scope, scope, walk_length(scope), offset, 0, 0, path_.size()});
+}
+
+void value_lister::step_walk(frame& walk)
+{
+    if (walk.left == 0) {
+        on_stack_[walk.scope] = false;
+        frames_.pop_back();
+        return;
+    }
+    const std::uint32_t node = walk.node;
+    walk.node = resolver_.scope_successor(node);
+    --walk.left;
+    path_.resize(walk.path_length);
+    // May push a frame, and so must come last.
+    visit(node, walk);
+}
+
+void value_lister::step_elements(frame& elements)
+{
+    const std::uint64_t offset = elements.offset;
+    // Later elements start later still, past the file or past 4 GiB of
+    // offsets, where the 32-bit sum would wrap.
+    if (elements.left == 0 || offset >= offset_space || position(offset) >= image_.size()) {
+        frames_.pop_back();
+        return;
+    }
+    const std::uint32_t index = elements.index++;
+    --elements.left;
+    elements.offset += elements.stride;
+    path_.resize(elements.path_length);
+    path_ += '[';
+    append_number(index);
+    path_ += "].";
+    push_walk(elements.node, offset);
+}
+
+void value_lister::visit(std::uint32_t node, const frame& walk)
+{
+    visited_[node] = true;
+    const item_desc desc = resolver_.desc(node);
+    // Id 0 names nothing.
+    if (desc.id == 0)
+        return;
+    const item_resolver::step next = resolver_.step_after(desc);
+    // A scope names itself, whole, as a leaf: its members are listed
+    // instead, unless it has none.
+    if (node == walk.scope && next.next == item_resolver::step::leaf && desc.next != 0)
+        return;
+    const std::uint64_t offset = (walk.offset + desc.offset) % offset_space;
+    append_number(desc.id);
+    switch (next.next) {
+    case item_resolver::step::fails:
+        break;
+    case item_resolver::step::leaf:
+        list_leaf(desc, offset);
+        break;
+    case item_resolver::step::into_type:
+        path_ += '.';
+        push_walk(next.type, offset);
+        break;
+    case item_resolver::step::into_element: {
+        visited_[next.type] = true;
+        const item_desc array = resolver_.desc(next.type);
+        const std::uint32_t element = resolver_.find_item(array.next);
+        if (element == no_node || on_stack_[element])
+            break;
+        // Elements 0 bytes apart are all the same bytes.
+        const std::uint32_t count = array.size == 0 ? std::min(array.offset, 1u) : array.offset;
+        frames_.push_back({true, next.type, element, count, offset, array.size, 0, path_.size()});
+        break;
+    }
+    }
+}
+
+// Bytes listed are never listed again; an item of no bytes takes its one
+// position, so that no position lists many.
+void value_lister::list_leaf(const item_desc& leaf, std::uint64_t offset)
+{
+    const auto item = resolver_.locate(static_cast<std::uint32_t>(offset), leaf, false);
+    if (!item)
+        return;
+    const std::uint64_t taken = std::max<std::uint64_t>(item->place().size, 1);
+    if (listed_.any(offset, taken)) {
+        ++tally_.overlapping;
+        return;
+    }
+    listed_.add(offset, taken);
+    ++tally_.listed;
+    each_(path_, *item);
+}
+
+void value_lister::append_number(std::uint32_t number)
+{
+    char digits[10];
+    char* start = digits + sizeof digits;
+    do {
+        *--start = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number != 0);
+    path_.append(start, static_cast<std::size_t>(digits + sizeof digits - start));
+}
+
+bool printable(unsigned char byte) { return byte >= 0x20 && byte < 0x7F && byte != '\\'; }
+
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+result<listing_tally> list_values(const file_image& image, const item_sink& each)
+{
+    // Every path may be needed: the whole table, read at once.
+    if (image.read_table(image.item_numb()) < image.item_numb())
+        return failure_kind::read;
+    return value_lister(image, each).run();
+}
+
+const unsigned char* data_blocks::block_at(std::uint64_t index)
+{
+    if (index == last_index_)
+        return last_block_;
+    const auto found = std::lower_bound(blocks_.begin(), blocks_.end(), index,
+                                        [](const auto& held, std::uint64_t wanted) { return held.first < wanted; });
+    if (found == blocks_.end() || found->first != index) {
+        const std::uint64_t start = image_.data_offset() + index * block;
+        auto read = read_bytes(image_, {start, std::min(block, image_.size() - start)});
+        if (!read)
+            return nullptr;
+        last_block_ = blocks_.insert(found, {index, std::move(*read)})->second.data();
+    } else {
+        last_block_ = found->second.data();
+    }
+    last_index_ = index;
+    return last_block_;
+}
+
+std::optional<std::string_view> data_blocks::bytes(region whole)
+{
+    if (whole.size == 0)
+        return std::string_view();
+    // Items lie in the data area.
+    const region place{whole.start - image_.data_offset(), whole.size};
+    const std::uint64_t first = place.start / block, last = (place.end() - 1) / block;
+    if (first == last) {
+        const unsigned char* held = block_at(first);
+        if (held == nullptr)
+            return std::nullopt;
+        return std::string_view(reinterpret_cast<const char*>(held) + place.start % block,
+                                static_cast<std::size_t>(place.size));
+    }
+    joined_.clear();
+    for (std::uint64_t index = first; index <= last; ++index) {
+        const unsigned char* held = block_at(index);
+        if (held == nullptr)
+            return std::nullopt;
+        const std::uint64_t from = std::max(place.start, index * block) - index * block;
+        const std::uint64_t to = std::min(place.end(), (index + 1) * block) - index * block;
+        joined_.append(reinterpret_cast<const char*>(held) + from, static_cast<std::size_t>(to - from));
+    }
+    return std::string_view(joined_);
+}
+
+std::int32_t number_value(const item_location& item, std::string_view bytes)
+{
+    return read_number(reinterpret_cast<const unsigned char*>(bytes.data()), item.size);
+}
+
+void append_listed_text(std::string& text, std::string_view bytes)
+{
+    const std::size_t shown = bytes.find_last_not_of('\0') + 1;
+    for (const char c : bytes.substr(0, shown)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (printable(byte)) {
+            text += c;
+        } else if (byte == '\\') {
+            text += "\\\\";
+        } else {
+            static constexpr char hex[] = "0123456789ABCDEF";
+            text += {'\\', 'x', hex[byte >> 4], hex[byte & 0xF]};
+        }
+    }
+}
+
+std::optional<std::string> unescaped(std::string_view text)
+{
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != '\\') {
+            bytes += text[at];
+        } else if (at + 1 < text.size() && text[at + 1] == '\\') {
+            bytes += '\\';
+            ++at;
+        } else if (at + 3 < text.size() && text[at + 1] == 'x' && hex_digit(text[at + 2]) >= 0 &&
+                   hex_digit(text[at + 3]) >= 0) {
+            bytes += static_cast<char>(hex_digit(text[at + 2]) << 4 | hex_digit(text[at + 3]));
+            at += 3;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return bytes;
+}
+
+result<stored_item> assignment_bytes(item_resolver& resolver, std::string_view path, std::string_view value)
+{
+    const auto bytes = unescaped(value);
+    if (!bytes)
+        return failure_kind::not_resolved;
+    const auto item = resolver.resolve(path);
+    if (!item)
+        return resolver.image().table_read_failed() ? failure_kind::read : failure_kind::not_resolved;
+    return value_bytes(*item, *bytes);
+}
+
+}  // namespace vantor

@@ -1,0 +1,161 @@
+#include "cli/options.hpp"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "access/value_listing.hpp"
+#include "cli/banner.hpp"
+#include "cli/report.hpp"
+#include "listing/text_writer.hpp"
+#include "platform/platform.hpp"
+
+namespace vantor {
+
+namespace {
+
+void print_help(std::FILE* out)
+{
+    print_banner(out);
+    print_usage(out);
+    std::fputs("OPTIONS:\n"
+               "  --values file.dat            every value, one path=val a line\n"
+               "  --set file.dat a.b=val...    change many values, all or none\n"
+               "  --set file.dat -             the same, one a.b=val a line from the input\n"
+               "  --help                       this text\n"
+               "  --version                    the version\n",
+               out);
+}
+
+// The lines of standard input that assign: those that are neither empty nor
+// a comment, a carriage return before the line feed taken off.
+std::vector<std::string> assignment_lines(const std::string& input)
+{
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < input.size();) {
+        std::size_t end = input.find('\n', at);
+        if (end == std::string::npos)
+            end = input.size();
+        std::string_view line(input.data() + at, end - at);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        if (!line.empty() && line.front() != '#')
+            lines.emplace_back(line);
+        at = end + 1;
+    }
+    return lines;
+}
+
+int run_values(const char* file_name, std::FILE* out)
+{
+    const result<file_image> loaded = load_file_image(file_name, image_use::read);
+    if (!loaded)
+        return report(out, loaded.error(), {file_name, ""});
+    data_blocks data(*loaded);
+    bool read_failed = false;
+    std::string value;
+    text_writer text(out);
+    const auto listing = list_values(*loaded, [&](std::string_view path, const item_location& item) {
+        const auto bytes = read_failed ? std::nullopt : data.bytes(item.place());
+        if (!bytes) {
+            read_failed = true;
+            return;
+        }
+        text << path << '=';
+        if (item.text) {
+            value.clear();
+            append_listed_text(value, *bytes);
+            text << std::string_view(value) << '\n';
+        } else {
+            text << decimal(number_value(item, *bytes)) << '\n';
+        }
+    });
+    if (!listing || read_failed) {
+        text.flush();
+        return report(out, listing ? failure{failure_kind::read} : listing.error(), {file_name, ""});
+    }
+    // Comments, which an assignment never begins with, say what was left out.
+    if (listing->overlapping != 0 || listing->unreached != 0)
+        text << "# left out: " << std::string_view(std::to_string(listing->overlapping))
+             << " items over bytes listed above, " << std::string_view(std::to_string(listing->unreached))
+             << " descriptors on no path listed\n";
+    if (!listing->stopped)
+        return 0;
+    text << "# stopped: the layout names far more than this file holds\n";
+    return -1;
+}
+
+void print_assignment(std::FILE* out, std::string_view path, std::string_view value)
+{
+    std::fputs("setdata(", out);
+    std::fwrite(path.data(), 1, path.size(), out);
+    std::fputs(")=", out);
+    std::fwrite(value.data(), 1, value.size(), out);
+    std::fputc('\n', out);
+}
+
+// Every assignment resolved and converted before anything is stored; then
+// the result lines, delivered, and one store of all the items.
+int run_set(const char* file_name, const std::vector<std::string>& assignments, std::FILE* out)
+{
+    result<file_image> loaded = load_file_image(file_name, image_use::write);
+    if (!loaded)
+        return report(out, loaded.error(), {file_name, ""});
+    item_resolver resolver(*loaded);
+    std::vector<stored_item> items;
+    items.reserve(assignments.size());
+    for (const std::string& assignment : assignments) {
+        const std::size_t equals = assignment.find('=');
+        const std::string_view path = std::string_view(assignment).substr(0, equals);
+        const std::string_view value =
+            equals == std::string::npos ? std::string_view() : std::string_view(assignment).substr(equals + 1);
+        const result<stored_item> stored = equals != std::string::npos && platform::exact_argument(value)
+                                               ? assignment_bytes(resolver, path, value)
+                                               : failure_kind::not_resolved;
+        if (!stored)
+            return report(out, stored.error(), {file_name, "setdata", std::string(path)});
+        items.push_back(*stored);
+    }
+    for (const std::string& assignment : assignments) {
+        const std::size_t equals = assignment.find('=');
+        print_assignment(out, std::string_view(assignment).substr(0, equals), std::string_view(assignment).substr(equals + 1));
+    }
+    if (std::fflush(out) != 0 || std::ferror(out))
+        return -1;
+    const result<std::uint64_t> stored = store_items(file_name, *loaded, items);
+    return stored ? 0 : report(out, stored.error(), {file_name, "setdata", ""});
+}
+
+}  // namespace
+
+std::optional<int> run_option(int argc, const char* const* argv, std::FILE* out)
+{
+    if (argc < 2)
+        return std::nullopt;
+    const std::string_view option = argv[1];
+    if (option == "--help" && argc == 2) {
+        print_help(out);
+        return 0;
+    }
+    if (option == "--version" && argc == 2) {
+        std::fputs("Vantor " VANTOR_VERSION "\n", out);
+        return 0;
+    }
+    if (option == "--values" && argc == 3)
+        return run_values(argv[2], out);
+    if (option == "--set" && argc == 4 && std::string_view(argv[3]) == "-") {
+        const auto input = platform::standard_input();
+        if (!input)
+            return report(out, failure{failure_kind::read}, {"-", ""});
+        return run_set(argv[2], assignment_lines(*input), out);
+    }
+    if (option == "--set" && argc >= 4)
+        return run_set(argv[2], std::vector<std::string>(argv + 3, argv + argc), out);
+    if (option == "--help" || option == "--version" || option == "--values" || option == "--set") {
+        print_help(out);
+        return -1;
+    }
+    return std::nullopt;
+}
+
+}  // namespace vantor
