@@ -70,6 +70,7 @@ private:
     std::vector<frame> frames_;
     std::string path_;
     std::uint64_t steps_ = 0;
+    std::uint32_t depth_ = 0;  // walks on the stack
     listing_tally tally_;
 };
 
@@ -133,6 +134,11 @@ void value_lister::push_walk(std::uint32_t scope, std::uint64_t offset)
 {
     if (on_stack_[scope] || !starts_inside(offset))
         return;
+    if (depth_ == max_listed_depth) {
+        ++tally_.too_deep;
+        return;
+    }
+    ++depth_;
     on_stack_[scope] = true;
     visited_[scope] = true;
     frames_.push_back({false, scope, scope, walk_length(scope), offset, 0, 0, path_.size()});
@@ -142,6 +148,7 @@ void value_lister::step_walk(frame& walk)
 {
     if (walk.left == 0) {
         on_stack_[walk.scope] = false;
+        --depth_;
         frames_.pop_back();
         return;
     }

@@ -19,16 +19,23 @@ namespace vantor {
 struct listing_tally {
     std::uint64_t listed = 0;
     std::uint64_t overlapping = 0;  // items over bytes listed before: union alternatives and the like
+    std::uint64_t too_deep = 0;     // structures nested deeper than max_listed_depth, not walked
     std::uint64_t unreached = 0;    // descriptors that no path listed passes
     bool stopped = false;           // the work allowed for the output so far ran out
 };
 
 using item_sink = std::function<void(std::string_view path, const item_location& item)>;
 
+// Paths of at most this many tokens are listed, so that no path is longer
+// than a few hundred characters and the listing of a file of D bytes of
+// data no longer than some 600 × (D + 1) characters.
+inline constexpr std::uint32_t max_listed_depth = 32;
+
 // Calls `each` for every item that a path names, under that path, in the
 // order of the walks that resolve paths: depth first, each chain in its
 // links' order. Left out are items that overlap an item listed before;
-// types inside themselves; array elements from the first that starts past
+// types inside themselves; structures more than max_listed_depth deep;
+// array elements from the first that starts past
 // the file's end or whose offset passes 4 GiB, and all but the first of an
 // array whose elements lie 0 bytes apart; structures and elements whose
 // first byte is listed already. The listing stops when its steps exceed a

@@ -75,9 +75,10 @@ int run_values(const char* file_name, std::FILE* out)
         return report(out, listing ? failure{failure_kind::read} : listing.error(), {file_name, ""});
     }
     // Comments, which an assignment never begins with, say what was left out.
-    if (listing->overlapping != 0 || listing->unreached != 0)
+    if (listing->overlapping != 0 || listing->too_deep != 0 || listing->unreached != 0)
         text << "# left out: " << std::string_view(std::to_string(listing->overlapping))
-             << " items over bytes listed above, " << std::string_view(std::to_string(listing->unreached))
+             << " items over bytes listed above, " << std::string_view(std::to_string(listing->too_deep))
+             << " structures nested too deep, " << std::string_view(std::to_string(listing->unreached))
              << " descriptors on no path listed\n";
     if (!listing->stopped)
         return 0;

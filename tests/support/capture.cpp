@@ -80,7 +80,8 @@ void set_output(output_to out, const std::string& out_path, int drained)
 // the deadline reach whatever it started.
 [[noreturn]] void exec_child(std::vector<char*>& argv, const run_setup& setup,
                              const std::vector<std::pair<std::string, std::string>>& environment,
-                             const std::string& out_path, const std::string& err_path, int drained)
+                             const std::string& in_path, const std::string& out_path, const std::string& err_path,
+                             int drained)
 {
     ::setpgid(0, 0);
     if (!setup.folder.empty() && ::chdir(setup.folder.c_str()) != 0)
@@ -90,7 +91,7 @@ void set_output(output_to out, const std::string& out_path, int drained)
             ::_exit(126);
     if (setup.held_open)
         hold_open(*setup.held_open);
-    redirect(0, "/dev/null", O_RDONLY);
+    redirect(0, in_path, O_RDONLY);
     set_output(setup.out, out_path, drained);
     redirect(2, err_path, O_WRONLY | O_CREAT | O_TRUNC);
     limit(RLIMIT_FSIZE, setup.file_size_limit);
@@ -184,8 +185,10 @@ process::process(const std::vector<std::string>& command, const run_setup& setup
     if (setup.held_open && setup.held_open->bytes.size() > 65536)
         throw std::invalid_argument("a held pipe holds 64 KiB at most");
     const auto environment = child_environment(setup);
+    const std::string in_path = streams_ / "in";
     const std::string out_path = streams_ / "out";
     const std::string err_path = streams_ / "err";
+    write_file(in_path, {setup.input.begin(), setup.input.end()});
     std::vector<char*> argv;
     for (const std::string& word : command)
         argv.push_back(const_cast<char*>(word.c_str()));
@@ -197,7 +200,7 @@ process::process(const std::vector<std::string>& command, const run_setup& setup
     deadline_ = started_ + setup.deadline;
     pid_ = ::fork();
     if (pid_ == 0)
-        exec_child(argv, setup, environment, out_path, err_path, child_side);
+        exec_child(argv, setup, environment, in_path, out_path, err_path, child_side);
     if (child_side >= 0)
         ::close(child_side);
     if (pid_ < 0)

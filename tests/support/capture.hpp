@@ -62,9 +62,10 @@ struct held_pipe {
     std::vector<unsigned char> bytes;  // 64 KiB at most
 };
 
-// How the child is set up before the exec. Standard input is always empty.
+// How the child is set up before the exec.
 struct run_setup {
     output_to out = output_to::capture;
+    std::string input;  // standard input, from a file
     // A named pipe that the child fills and keeps open for writing, so that
     // whoever reads it never comes to its end.
     std::optional<held_pipe> held_open;

@@ -1,0 +1,147 @@
+#include "access/value_listing.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "access/byte_set.hpp"
+#include "support/dat_builder.hpp"
+#include "support/layouts.hpp"
+
+namespace vantor {
+namespace {
+
+using testing::dat_layout;
+
+// Random ranges, some across summary words and chunks, against a plain set.
+TEST(byte_set, answers_as_a_plain_set_does)
+{
+    std::mt19937 random(7);
+    for (const std::uint64_t length : {std::uint64_t{200}, std::uint64_t{5000}, std::uint64_t{1} << 21}) {
+        byte_set fast(length);
+        std::vector<bool> plain(length, false);
+        for (int round = 0; round < 3000; ++round) {
+            const std::uint64_t start = random() % length;
+            const std::uint64_t size = std::min<std::uint64_t>(length - start, random() % 8 == 0 ? random() % length : random() % 70);
+            const bool any = std::find(plain.begin() + static_cast<std::ptrdiff_t>(start),
+                                       plain.begin() + static_cast<std::ptrdiff_t>(start + size), true) !=
+                             plain.begin() + static_cast<std::ptrdiff_t>(start + size);
+            ASSERT_EQ(fast.any(start, size), any) << length << ": " << start << "+" << size;
+            if (!any && random() % 4 == 0) {
+                fast.add(start, size);
+                std::fill_n(plain.begin() + static_cast<std::ptrdiff_t>(start), size, true);
+            }
+        }
+    }
+}
+
+// Structures, arrays (some of flag 0x83) and members linked among few ids,
+// over a data area of every kind of byte, so that paths loop, share chains,
+// reach past the file and overlap.
+dat_layout random_layout(std::mt19937& random)
+{
+    const auto pick = [&](std::uint32_t low, std::uint32_t high) {
+        return std::uniform_int_distribution<std::uint32_t>(low, high)(random);
+    };
+    const std::uint8_t flags[] = {1, 1, 1, 1, 1, 2, 2, 3, 3, 0x83, 0x81, 4, 5};
+    const std::uint32_t ids = pick(6, 30);
+    dat_layout layout;
+    layout.descriptors.push_back(testing::variable(1, static_cast<std::uint16_t>(pick(2, ids)), pick(0, 64)));
+    for (std::uint32_t i = pick(1, 40); i > 0; --i)
+        layout.descriptors.push_back({flags[pick(0, sizeof flags - 1)], static_cast<std::uint16_t>(pick(1, ids)),
+                                      static_cast<std::uint16_t>(pick(0, ids)), pick(0, 3) == 0 ? pick(0, ids) : pick(0, 9),
+                                      pick(0, 7) == 0 ? pick(0, UINT32_MAX) : pick(0, 40)});
+    const char bytes[] = {0, 0, 0, 'A', 'z', '\\', '\n', '\x7F', '\x80', '\xFF', '=', '#'};
+    for (std::uint32_t i = pick(0, 200); i > 0; --i)
+        layout.data.push_back(static_cast<unsigned char>(bytes[pick(0, sizeof bytes - 1)]));
+    return layout;
+}
+
+// Every listed path reads the item listed, the items lie in the file apart
+// from one another, writing their values back changes no byte, and the
+// listing stays within the bound that makes it linear in the file.
+void expect_sound_listing(const std::vector<unsigned char>& file, const std::string& name)
+{
+    const auto image = make_file_image(file);
+    if (!image)
+        return;
+    std::vector<bool> taken(file.size() + 1, false);
+    std::uint64_t listed = 0, text = 0;
+    item_resolver resolver(*image);
+    const auto tally = list_values(*image, [&](std::string_view path, const item_location& item) {
+        ++listed;
+        const auto read = resolve_item_path(*image, path);
+        ASSERT_TRUE(read && read->start == item.start && read->size == item.size && read->text == item.text)
+            << name << ": " << path;
+        const auto bytes = read_bytes(*image, item.place());
+        ASSERT_TRUE(bytes);
+        for (std::uint64_t at = item.start; at < item.start + std::max<std::uint64_t>(item.place().size, 1); ++at)
+            ASSERT_FALSE(taken[at]) << name << ": " << path << " overlaps at " << at;
+        std::fill_n(taken.begin() + static_cast<std::ptrdiff_t>(item.start), std::max<std::uint64_t>(item.place().size, 1), true);
+        std::string value;
+        if (item.text)
+            append_listed_text(value, {reinterpret_cast<const char*>(bytes->data()), bytes->size()});
+        else
+            value = std::to_string(number_value(item, {reinterpret_cast<const char*>(bytes->data()), bytes->size()}));
+        text += path.size() + value.size() + 2;
+        ASSERT_EQ(value.find('\n'), std::string::npos);
+        const auto stored = assignment_bytes(resolver, path, value);
+        ASSERT_TRUE(stored) << name << ": " << path << "=" << value;
+        EXPECT_EQ(stored->bytes, *bytes) << name << ": " << path << "=" << value;
+    });
+    ASSERT_TRUE(tally) << name;
+    const std::uint64_t data = file.size() - std::min<std::uint64_t>(image->data_offset(), file.size());
+    EXPECT_LE(listed, data + 1) << name;
+    EXPECT_LE(text, 600 * (data + 1) + 4 * data) << name;
+}
+
+TEST(list_values, random_layouts_list_soundly)
+{
+    std::mt19937 random(2026);
+    for (int round = 0; round < 3000; ++round)
+        expect_sound_listing(testing::build_dat(random_layout(random)), "round " + std::to_string(round));
+}
+
+TEST(list_values, shapes_examples_and_fuzz_seeds_list_soundly)
+{
+    for (const testing::table_shape& shape : testing::table_shapes())
+        for (const std::uint32_t size : {64u, 300u, 4000u})
+            if (shape.own_size == 0)
+                expect_sound_listing(testing::build_dat(shape.build(size)), std::string(shape.name));
+    expect_sound_listing(testing::build_dat(testing::sample_layout()), "sample");
+    for (const auto& entry : std::filesystem::directory_iterator(FUZZ_CORPUS)) {
+        const std::vector<unsigned char> input = testing::read_file(entry.path().string());
+        const auto file = std::find(input.begin(), input.end(), 0);
+        if (file != input.end())
+            expect_sound_listing({file + 1, input.end()}, entry.path().filename().string());
+    }
+}
+
+// Many items in one store, against the same written one by one.
+TEST(store_items, many_items_land_as_written_one_by_one)
+{
+    std::mt19937 random(11);
+    const std::vector<unsigned char> original = testing::example_file();
+    for (int round = 0; round < 200; ++round) {
+        std::vector<stored_item> items;
+        std::vector<unsigned char> expected = original;
+        for (auto count = random() % 12; count > 0; --count) {
+            const std::uint64_t start = 220 + random() % 16, size = random() % (236 - start + 1);
+            stored_item item{{start, size}, {}};
+            for (std::uint64_t k = 0; k < size; ++k)
+                item.bytes.push_back(static_cast<unsigned char>(random()));
+            std::copy(item.bytes.begin(), item.bytes.end(), expected.begin() + static_cast<std::ptrdiff_t>(start));
+            items.push_back(item);
+        }
+        const testing::temp_file file(original);
+        auto image = load_file_image(file.path().c_str(), image_use::write);
+        ASSERT_TRUE(image && store_items(file.path().c_str(), *image, items));
+        ASSERT_EQ(file.bytes(), expected) << "round " << round;
+    }
+}
+
+}  // namespace
+}  // namespace vantor
