@@ -1,12 +1,43 @@
 // Any byte string as a data file: the listing and the declarations must
 // neither crash nor read or write out of bounds, and the declarations' work
 // must stay within the bound that holds on every table: a constant times the
-// table and the output.
+// table and the output. The listing of every value must hold what --values
+// promises.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <span>
+#include <vector>
 
+#include "access/value_listing.hpp"
 #include "listing/declarations.hpp"
 #include "listing/listing.hpp"
+
+namespace {
+
+// The same bytes as --values lists them: every item inside the file, apart
+// from the others, and named by a path that reads it.
+void list_every_value(std::span<const std::uint8_t> bytes)
+{
+    const auto image = vantor::make_file_image(bytes);
+    if (!image)
+        return;
+    std::vector<bool> taken(bytes.size() + 1, false);
+    (void)vantor::list_values(*image, [&](std::string_view path, const vantor::item_location& item) {
+        const vantor::region place = item.place();
+        const auto read = vantor::resolve_item_path(*image, path);
+        if (place.end() > bytes.size() || !read || read->start != item.start || read->size != item.size ||
+            read->text != item.text)
+            __builtin_trap();
+        for (std::uint64_t at = place.start; at < place.start + std::max<std::uint64_t>(place.size, 1); ++at) {
+            if (taken[at])
+                __builtin_trap();
+            taken[at] = true;
+        }
+    });
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -23,5 +54,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const vantor::declarations_effort effort = vantor::print_declarations(sink, listing.table);
     if (effort.work > vantor::work_per_unit * (listing.table.size() + effort.entries))
         __builtin_trap();
+    list_every_value({data, size});
     return 0;
 }

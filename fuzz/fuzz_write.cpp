@@ -1,5 +1,6 @@
 // Any item argument and any data file, as "argument\0file", run through the
-// command line's item mode on a real file. Whatever happens, the file keeps
+// command line's item mode on a real file; an argument of several lines is
+// the assignments of --set. Whatever happens, the file keeps
 // its length and no byte outside the item changes; a write that succeeds
 // leaves exactly the bytes that setdata gives for a separate image of the
 // same file.
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include "access/item_value.hpp"
+#include "access/value_listing.hpp"
 #include "cli/modes.hpp"
 #include "datfile/file_image.hpp"
 
@@ -67,6 +69,38 @@ outcome expected_outcome(const std::string& argument, const bytes& file)
     return {after, 0};
 }
 
+// Several lines are the assignments of --set: all stored, in order, the
+// later over the earlier, or none.
+outcome expected_set_outcome(const std::vector<std::string>& lines, const bytes& file)
+{
+    const auto image = vantor::make_file_image(file);
+    if (!image)
+        return {file, -1};
+    vantor::item_resolver resolver(*image);
+    bytes after = file;
+    for (const std::string& line : lines) {
+        const std::size_t equals = line.find('=');
+        if (equals == std::string::npos)
+            return {file, -1};
+        const auto changed = vantor::assignment_bytes(resolver, line.substr(0, equals), line.substr(equals + 1));
+        if (!changed)
+            return {file, -1};
+        std::copy(changed->bytes.begin(), changed->bytes.end(),
+                  after.begin() + static_cast<std::ptrdiff_t>(changed->place.start));
+    }
+    return {after, 0};
+}
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; at <= text.size(); at = end + 1) {
+        end = std::min(text.find('\n', at), text.size());
+        lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -80,8 +114,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bytes file(split + 1, data + size);
     put(scratch.path, file);
 
-    const outcome expected = expected_outcome(argument, file);
-    const int status = vantor::run_item_mode(scratch.path.c_str(), argument.c_str(), sink);
+    const std::vector<std::string> lines = lines_of(argument);
+    if (lines.size() == 1) {
+        const outcome expected = expected_outcome(argument, file);
+        const int status = vantor::run_item_mode(scratch.path.c_str(), argument.c_str(), sink);
+        if (status != expected.status || get(scratch.path) != expected.file)
+            __builtin_trap();
+        return 0;
+    }
+    std::vector<const char*> argv{"vantor", "--set", scratch.path.c_str()};
+    for (const std::string& line : lines)
+        argv.push_back(line.c_str());
+    const outcome expected = expected_set_outcome(lines, file);
+    const int status = vantor::run(static_cast<int>(argv.size()), argv.data(), sink);
     if (status != expected.status || get(scratch.path) != expected.file)
         __builtin_trap();
     return 0;
