@@ -76,9 +76,28 @@ struct measured {
     const table_shape* shape;
     std::uint32_t descriptors;
     std::uintmax_t file_bytes;
-    std::map<std::string, series> commands;  // listing, read, write, xxd, cat
+    std::map<std::string, series> commands;  // listing, read, write, values, set, xxd, cat
     std::uint64_t output_bytes = 0;          // of the listing
+    std::uint64_t values_bytes = 0;          // of --values
+    std::size_t assignments = 0;             // that --set stores
 };
+
+// The file's own values, the first 10,000 of them, to be set again: an
+// update of many items that changes no byte, so that every round is alike.
+command set_again(const std::string& tool, const std::string& path)
+{
+    vantor::testing::run_setup setup;
+    setup.deadline = std::chrono::seconds(cap_seconds);
+    const std::string values = vantor::testing::run({tool, "--values", path}, setup).out;
+    command set{tool, "--set", path};
+    for (std::size_t at = 0; at < values.size() && set.size() < 3 + 10000;) {
+        const std::size_t end = values.find('\n', at);
+        if (values[at] != '#')
+            set.push_back(values.substr(at, end - at));
+        at = end + 1;
+    }
+    return set;
+}
 
 // In a child, so that the memory the layout takes never counts in the peak
 // RSS of the commands forked later.
@@ -110,9 +129,15 @@ measured measure(const table_shape& shape, std::uint32_t descriptors, const std:
         commands.push_back({"read", {tool, path, item}});
         commands.push_back({"write", {tool, path, item + "=7"}});
     }
+    commands.push_back({"values", {tool, "--values", path}});
+    const command set = set_again(tool, path);
+    if (set.size() > 3)
+        commands.push_back({"set", set});
     commands.push_back({"xxd", {"xxd", path}});
     commands.push_back({"cat", {"cat", path}});
     measured result{&shape, descriptors, std::filesystem::file_size(path), {}, run_once(commands[0].second, true).output_bytes};
+    result.values_bytes = run_once({tool, "--values", path}, true).output_bytes;
+    result.assignments = set.size() - 3;
     for (int round = 0; round < rounds; ++round)
         for (const auto& [name, words] : commands) {
             series& done = result.commands[name];
@@ -210,6 +235,26 @@ void print_memory(const std::vector<measured>& files)
     }
 }
 
+void print_options(const std::vector<measured>& files)
+{
+    heading({"shape", "descriptors", "file", "--values", "output", "output/s (≥ 200 MB/s)", "/ listing (≤ 2)",
+             "peak RSS (≤ 2 × file + 4 MiB)", "--set", "assignments", "/ write (≤ 2)"});
+    for (const measured& file : files) {
+        const series& values = file.commands.at("values");
+        const double rate = values.ok() ? static_cast<double>(file.values_bytes) / values.median() : 0;
+        const double limit = 2.0 * static_cast<double>(file.file_bytes) + 4 * mib;
+        const double peak = static_cast<double>(values.peak_kib()) * 1024;
+        row({std::string(file.shape->name), std::to_string(file.descriptors), bytes(static_cast<double>(file.file_bytes)),
+             seconds(values), bytes(static_cast<double>(file.values_bytes)),
+             values.ok() ? format("%.0f MB/s", rate / 1e6) + (rate >= 200e6 ? " ✓" : " ✗") : "–",
+             ratio(values, file.commands.at("listing"), 2), bytes(peak) + (peak <= limit ? " ✓" : " ✗"),
+             cell(file, "set", seconds), std::to_string(file.assignments),
+             cell(file, "set", [&](const series& set) {
+                 return cell(file, "write", [&](const series& write) { return ratio(set, write, 2); });
+             })});
+    }
+}
+
 void print_growth(const std::vector<measured>& files)
 {
     std::printf("\nTime at 65,535 descriptors over time at 16,384 (target ≤ 4.4):\n\n");
@@ -296,6 +341,8 @@ int main(int argc, char** argv)
     std::printf("\nPeak RSS of the runs against the limit: 2 × file + 4 MiB, 32 MiB for the hostile shapes:\n\n");
     print_memory(files);
     print_growth(files);
+    std::printf("\nEvery value, and its first 10,000 set again, against the listing and one write:\n\n");
+    print_options(files);
     if (large_files)
         print_large_files(tool, scratch);
     std::printf("\nShapes (N descriptors):\n\n");

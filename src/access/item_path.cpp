@@ -9,24 +9,35 @@ namespace vantor {
 
 namespace {
 
+bool separates(char c) { return c == '.' || c == 't'; }
+
 // Tokens as strtok(path, ".t") yields them: every '.' and every 't'
 // separates, and runs of separators yield no empty token.
-std::vector<std::string_view> split_tokens(std::string_view path)
-{
-    std::vector<std::string_view> tokens;
-    std::size_t at = 0;
-    while (at < path.size()) {
-        const std::size_t begin = path.find_first_not_of(".t", at);
-        if (begin == std::string_view::npos)
-            break;
-        std::size_t end = path.find_first_of(".t", begin);
-        if (end == std::string_view::npos)
-            end = path.size();
-        tokens.push_back(path.substr(begin, end - begin));
-        at = end;
+class tokens {
+public:
+    explicit tokens(std::string_view path) : rest_(path) { skip_separators(); }
+
+    bool done() const { return rest_.empty(); }
+    std::string_view next()
+    {
+        std::size_t end = 0;
+        while (end < rest_.size() && !separates(rest_[end]))
+            ++end;
+        const std::string_view token = rest_.substr(0, end);
+        rest_.remove_prefix(end);
+        skip_separators();
+        return token;
     }
-    return tokens;
-}
+
+private:
+    void skip_separators()
+    {
+        while (!rest_.empty() && separates(rest_.front()))
+            rest_.remove_prefix(1);
+    }
+
+    std::string_view rest_;
+};
 
 }  // namespace
 
@@ -50,6 +61,37 @@ std::uint32_t item_resolver::scope_successor(std::uint32_t node)
     return is_type_by_bit(image_.flag_of(index_.position(named))) ? find_item(image_.size_of(position)) : named;
 }
 
+// A scope's walk goes on from where an earlier question left it, marking
+// the nodes it passes, so that the paths into one structure walk its chain
+// once. A node marked by another walk makes that walk's marks untrustworthy:
+// its questions are then answered by a walk of their own.
+std::optional<bool> item_resolver::remembered_walk(std::uint32_t scope, std::uint32_t target)
+{
+    if (!walked_by_)
+        walked_by_ = zeroed_words(desc_index::max_nodes, image_.item_numb() >= long_table);
+    if (walked_by_[target] == scope + 1)
+        return true;
+    walk_memo& walk = walks_.try_emplace(scope, walk_memo{scope, true}).first->second;
+    if (!walk.whole)
+        return std::nullopt;
+    while (walk.next != no_node) {
+        const std::uint32_t node = walk.next;
+        // Back at a node of its own: the walk goes round a loop.
+        if (walked_by_[node] == scope + 1) {
+            walk.next = no_node;
+            break;
+        }
+        if (walked_by_[node] != 0)
+            walks_.at(walked_by_[node] - 1).whole = false;
+        walked_by_[node] = scope + 1;
+        walk.next = scope_successor(node);
+        ++steps_;
+        if (node == target)
+            return true;
+    }
+    return false;
+}
+
 // A walk that meets no end within as many steps as there are nodes has come
 // back into itself.
 bool item_resolver::reaches(std::uint32_t scope, std::uint32_t target)
@@ -57,6 +99,10 @@ bool item_resolver::reaches(std::uint32_t scope, std::uint32_t target)
     // Every descriptor a look-up can find, and the table's first entry.
     constexpr std::uint64_t max_nodes = id_count + 1;
     const std::uint64_t limit = std::min<std::uint64_t>(image_.item_numb(), max_nodes);
+    // Remembering costs a first question more than it saves it.
+    if (!reach_ && paths_ > 1 && steps_ <= 4 * max_nodes)
+        if (const auto remembered = remembered_walk(scope, target))
+            return *remembered;
     if (!reach_) {
         const std::uint64_t budget = steps_ <= 4 * max_nodes ? 4 * max_nodes - steps_ + 1 : 0;
         std::uint32_t node = scope;
@@ -127,12 +173,14 @@ item_resolver::step item_resolver::step_after(const item_desc& member)
 
 std::optional<item_location> item_resolver::resolve(std::string_view path)
 {
-    const std::vector<std::string_view> tokens = split_tokens(path);
+    ++paths_;
+    tokens left(path);
     std::uint32_t scope = image_.item_numb() != 0 ? 0 : no_node;
     // Offsets add up in 32-bit wrap-around arithmetic.
     std::uint32_t offset = 0;
-    for (std::size_t k = 0; k < tokens.size(); ++k) {
-        const std::int32_t number = parse_number(tokens[k]);
+    while (!left.done()) {
+        const std::string_view token = left.next();
+        const std::int32_t number = parse_number(token);
         const std::uint32_t matched = number == 0 ? no_node : find_in_scope(find_item(number), scope);
         if (matched == no_node)
             return std::nullopt;
@@ -144,14 +192,14 @@ std::optional<item_location> item_resolver::resolve(std::string_view path)
             return std::nullopt;
         case step::leaf:
             // A leaf ends the path.
-            if (k + 1 != tokens.size())
+            if (!left.done())
                 return std::nullopt;
             return locate(offset, member, path.find('t') != std::string_view::npos);
         case step::into_type:
             scope = next.type;
             break;
         case step::into_element:
-            if (!enter_element(tokens[k], desc(next.type), offset, scope))
+            if (!enter_element(token, desc(next.type), offset, scope))
                 return std::nullopt;
             break;
         }

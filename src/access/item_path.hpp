@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "datfile/chain_graph.hpp"
 #include "datfile/desc_index.hpp"
@@ -72,6 +74,7 @@ public:
 
 private:
     bool reaches(std::uint32_t scope, std::uint32_t target);
+    std::optional<bool> remembered_walk(std::uint32_t scope, std::uint32_t target);
     bool enter_element(std::string_view token, const item_desc& array, std::uint32_t& offset, std::uint32_t& scope);
 
     const file_image& image_;
@@ -79,7 +82,16 @@ private:
     // Walks along member chains are taken step by step, until they have cost
     // more than settling every chain at once would.
     std::uint64_t steps_ = 0;
+    std::uint64_t paths_ = 0;
     std::optional<chain_reach> reach_;
+    // Where each scope's walk stands, and per node the scope (plus 1) whose
+    // walk passed it last.
+    struct walk_memo {
+        std::uint32_t next;  // no_node: the walk has ended
+        bool whole;          // no other walk has marked one of its nodes since
+    };
+    std::unordered_map<std::uint32_t, walk_memo> walks_;
+    std::shared_ptr<std::uint32_t[]> walked_by_;
 };
 
 // The item that `path` names; fails with not_resolved, or with read when the

@@ -357,13 +357,15 @@ std::optional<std::string> unescaped(std::string_view text)
 
 result<stored_item> assignment_bytes(item_resolver& resolver, std::string_view path, std::string_view value)
 {
-    const auto bytes = unescaped(value);
-    if (!bytes)
+    // Most values hold no escape.
+    const bool escaped = value.find('\\') != std::string_view::npos;
+    const auto bytes = escaped ? unescaped(value) : std::nullopt;
+    if (escaped && !bytes)
         return failure_kind::not_resolved;
     const auto item = resolver.resolve(path);
     if (!item)
         return resolver.image().table_read_failed() ? failure_kind::read : failure_kind::not_resolved;
-    return value_bytes(*item, *bytes);
+    return value_bytes(*item, escaped ? std::string_view(*bytes) : value);
 }
 
 }  // namespace vantor

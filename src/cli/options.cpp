@@ -29,9 +29,9 @@ void print_help(std::FILE* out)
 
 // The lines of standard input that assign: those that are neither empty nor
 // a comment, a carriage return before the line feed taken off.
-std::vector<std::string> assignment_lines(const std::string& input)
+std::vector<std::string_view> assignment_lines(const std::string& input)
 {
-    std::vector<std::string> lines;
+    std::vector<std::string_view> lines;
     for (std::size_t at = 0; at < input.size();) {
         std::size_t end = input.find('\n', at);
         if (end == std::string::npos)
@@ -86,18 +86,9 @@ int run_values(const char* file_name, std::FILE* out)
     return -1;
 }
 
-void print_assignment(std::FILE* out, std::string_view path, std::string_view value)
-{
-    std::fputs("setdata(", out);
-    std::fwrite(path.data(), 1, path.size(), out);
-    std::fputs(")=", out);
-    std::fwrite(value.data(), 1, value.size(), out);
-    std::fputc('\n', out);
-}
-
 // Every assignment resolved and converted before anything is stored; then
 // the result lines, delivered, and one store of all the items.
-int run_set(const char* file_name, const std::vector<std::string>& assignments, std::FILE* out)
+int run_set(const char* file_name, const std::vector<std::string_view>& assignments, std::FILE* out)
 {
     result<file_image> loaded = load_file_image(file_name, image_use::write);
     if (!loaded)
@@ -105,21 +96,23 @@ int run_set(const char* file_name, const std::vector<std::string>& assignments, 
     item_resolver resolver(*loaded);
     std::vector<stored_item> items;
     items.reserve(assignments.size());
-    for (const std::string& assignment : assignments) {
+    for (const std::string_view assignment : assignments) {
         const std::size_t equals = assignment.find('=');
-        const std::string_view path = std::string_view(assignment).substr(0, equals);
-        const std::string_view value =
-            equals == std::string::npos ? std::string_view() : std::string_view(assignment).substr(equals + 1);
-        const result<stored_item> stored = equals != std::string::npos && platform::exact_argument(value)
+        const std::string_view path = assignment.substr(0, equals);
+        const std::string_view value = equals == std::string_view::npos ? std::string_view() : assignment.substr(equals + 1);
+        const result<stored_item> stored = equals != std::string_view::npos && platform::exact_argument(value)
                                                ? assignment_bytes(resolver, path, value)
                                                : failure_kind::not_resolved;
         if (!stored)
             return report(out, stored.error(), {file_name, "setdata", std::string(path)});
         items.push_back(*stored);
     }
-    for (const std::string& assignment : assignments) {
-        const std::size_t equals = assignment.find('=');
-        print_assignment(out, std::string_view(assignment).substr(0, equals), std::string_view(assignment).substr(equals + 1));
+    {
+        text_writer text(out);
+        for (const std::string_view assignment : assignments) {
+            const std::size_t equals = assignment.find('=');
+            text << "setdata(" << assignment.substr(0, equals) << ")=" << assignment.substr(equals + 1) << '\n';
+        }
     }
     if (std::fflush(out) != 0 || std::ferror(out))
         return -1;
@@ -151,7 +144,7 @@ std::optional<int> run_option(int argc, const char* const* argv, std::FILE* out)
         return run_set(argv[2], assignment_lines(*input), out);
     }
     if (option == "--set" && argc >= 4)
-        return run_set(argv[2], std::vector<std::string>(argv + 3, argv + argc), out);
+        return run_set(argv[2], std::vector<std::string_view>(argv + 3, argv + argc), out);
     if (option == "--help" || option == "--version" || option == "--values" || option == "--set") {
         print_help(out);
         return -1;

@@ -10,15 +10,11 @@
 
 namespace vantor {
 
-namespace {
-
 std::shared_ptr<std::uint32_t[]> zeroed_words(std::size_t count, bool huge_pages)
 {
     auto memory = std::make_shared<platform::zeroed_memory>(count * sizeof(std::uint32_t), huge_pages);
     return std::shared_ptr<std::uint32_t[]>(memory, static_cast<std::uint32_t*>(memory->data()));
 }
-
-}  // namespace
 
 desc_index::desc_index(const unsigned char* table, std::uint32_t count, pick rule, std::optional<stored_table> stored)
     : table_(table),

@@ -31,6 +31,10 @@ struct stored_table {
     bool huge_pages = false;
 };
 
+// `count` zeroed words, such as one per node, on huge pages where
+// `huge_pages` and the system has them: cheaper to fill when they are many.
+std::shared_ptr<std::uint32_t[]> zeroed_words(std::size_t count, bool huge_pages);
+
 class desc_index {
 public:
     enum class pick { first, last };
