@@ -105,6 +105,31 @@ TEST(list_values, random_layouts_list_soundly)
         expect_sound_listing(testing::build_dat(random_layout(random)), "round " + std::to_string(round));
 }
 
+// One resolver asked many paths answers each as a resolver of its own does,
+// on layouts whose walks share chains and loops.
+TEST(item_resolver, many_paths_resolve_as_one_each)
+{
+    std::mt19937 random(99);
+    for (int round = 0; round < 1000; ++round) {
+        const auto image = make_file_image(testing::build_dat(random_layout(random)));
+        ASSERT_TRUE(image);
+        item_resolver shared(*image);
+        for (int k = 0; k < 40; ++k) {
+            std::string path = "1";
+            for (auto tokens = random() % 4; tokens > 0; --tokens) {
+                path.append(".").append(std::to_string(random() % 30 + 1));
+                if (random() % 3 == 0)
+                    path.append("[").append(std::to_string(random() % 3)).append("]");
+            }
+            const auto alone = item_resolver(*image).resolve(path), together = shared.resolve(path);
+            ASSERT_EQ(alone.has_value(), together.has_value()) << "round " << round << ": " << path;
+            if (alone) {
+                ASSERT_TRUE(alone->start == together->start && alone->size == together->size) << path;
+            }
+        }
+    }
+}
+
 TEST(list_values, shapes_examples_and_fuzz_seeds_list_soundly)
 {
     for (const testing::table_shape& shape : testing::table_shapes())
