@@ -42,41 +42,29 @@ std::uint64_t byte_set::word(std::uint64_t at) const
     return chunk ? chunk[at % chunk_words] : 0;
 }
 
-bool byte_set::any_bits(std::uint64_t first_word, std::uint64_t last_word, std::uint64_t first_bit,
-                        std::uint64_t end_bit) const
+std::uint64_t byte_set::level_word(int level, std::uint64_t at) const
 {
-    if (first_word == last_word)
-        return (word(first_word) & mask(first_bit, end_bit)) != 0;
-    if ((word(first_word) & mask(first_bit, bits)) != 0 || (word(last_word) & mask(0, end_bit)) != 0)
-        return true;
-    // The words between, whole: their summary bits, and between the
-    // summary's own end words, the summary of the summary.
-    const std::uint64_t from = first_word + 1, to = last_word;
-    if (from >= to)
-        return false;
-    const std::uint64_t first_summary = from / bits, last_summary = (to - 1) / bits;
-    if (first_summary == last_summary)
-        return (words_in_use_[first_summary] & mask(from % bits, (to - 1) % bits + 1)) != 0;
-    if ((words_in_use_[first_summary] & mask(from % bits, bits)) != 0 ||
-        (words_in_use_[last_summary] & mask(0, (to - 1) % bits + 1)) != 0)
-        return true;
-    const std::uint64_t inner_from = first_summary + 1, inner_to = last_summary;
-    if (inner_from >= inner_to)
-        return false;
-    const std::uint64_t first_top = inner_from / bits, last_top = (inner_to - 1) / bits;
-    if (first_top == last_top)
-        return (summary_in_use_[first_top] & mask(inner_from % bits, (inner_to - 1) % bits + 1)) != 0;
-    return (summary_in_use_[first_top] & mask(inner_from % bits, bits)) != 0 ||
-           (summary_in_use_[last_top] & mask(0, (inner_to - 1) % bits + 1)) != 0 ||
-           any_in(summary_in_use_, first_top + 1, last_top);
+    return level == 0 ? word(at) : level == 1 ? words_in_use_[at] : summary_in_use_[at];
 }
 
 bool byte_set::any(std::uint64_t start, std::uint64_t size) const
 {
-    if (size == 0)
-        return false;
-    const std::uint64_t end = start + size;
-    return any_bits(start / bits, (end - 1) / bits, start % bits, (end - 1) % bits + 1);
+    // Bits [from, to) of one level: the words at its two ends, then the
+    // whole words between them, which the level above tells about.
+    std::uint64_t from = start, to = start + size;
+    for (int level = 0; from < to; ++level) {
+        const std::uint64_t first = from / bits, last = (to - 1) / bits;
+        if (first == last)
+            return (level_word(level, first) & mask(from % bits, (to - 1) % bits + 1)) != 0;
+        if ((level_word(level, first) & mask(from % bits, bits)) != 0 ||
+            (level_word(level, last) & mask(0, (to - 1) % bits + 1)) != 0)
+            return true;
+        if (level == 2)
+            return any_in(summary_in_use_, first + 1, last);
+        from = first + 1;
+        to = last;
+    }
+    return false;
 }
 
 void byte_set::add(std::uint64_t start, std::uint64_t size)

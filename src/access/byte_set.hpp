@@ -25,9 +25,8 @@ private:
     // of the level below that holds any bit.
     static constexpr std::uint64_t chunk_words = 4096;  // 256 Ki positions
 
-    bool any_bits(std::uint64_t first_word, std::uint64_t last_word, std::uint64_t first_bit,
-                  std::uint64_t end_bit) const;
     std::uint64_t word(std::uint64_t at) const;
+    std::uint64_t level_word(int level, std::uint64_t at) const;
 
     std::vector<std::unique_ptr<std::uint64_t[]>> chunks_;  // of chunk_words words
     std::vector<std::uint64_t> words_in_use_;                // bit: a word of the bits holds any
