@@ -38,8 +38,8 @@
 // - silent_walks, only when some chain passes a silent entry: per node, the
 //   census of what its walk collects after it; a walk whose silent entries
 //   far outnumber its printed ones (sparse) is collected without them, and
-//   its structure entries' union tests are read from an index of silent
-//   offsets instead.
+//   its structure entries' union tests are answered before printing, from
+//   the silent offsets counted along the chains.
 #include "listing/declarations.hpp"
 
 #include <bitset>

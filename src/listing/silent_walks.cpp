@@ -9,7 +9,11 @@ namespace {
 
 // A walk keeps its silent entries while they number at most its printed
 // entries and this many per structure entry, and this many more.
-constexpr std::uint32_t silent_allowance = 8;
+constexpr std::uint32_t silent_allowance = 4;
+
+// A loop entry that sorts before every other of its loop and rank, or after.
+constexpr std::uint32_t first_index = 0;
+constexpr std::uint32_t last_index = UINT32_MAX;
 
 walk_census entry_census(std::uint32_t offset, std::uint8_t kind)
 {
@@ -112,219 +116,6 @@ bool offset_extent::least_twice(std::uint32_t rotation) const
     return first.holds && first.least_twice;
 }
 
-silent_index::silent_index(const chain_graph& graph, std::span<const std::uint32_t> offsets,
-                           const std::vector<bool>& silent, const std::vector<bool>& visited, std::uint64_t& work)
-    : graph_(graph),
-      work_(work),
-      root_(graph.size(), 0),
-      loop_index_(graph.size(), no_node),
-      loop_begin_(graph.size(), no_node),
-      entry_(graph.size(), no_node),
-      pool_(1)
-{
-    std::size_t inserts = 0;
-    for (std::uint32_t node = 0; node < graph.size(); ++node) {
-        if (visited[node] && silent[node]) {
-            keys_.push_back(offsets[node]);
-            ++inserts;
-        }
-    }
-    std::sort(keys_.begin(), keys_.end());
-    keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
-    const auto ranks = static_cast<std::uint32_t>(keys_.size());
-    // Each insert copies one path from the root to a leaf; the pool is never
-    // grown past what it needs.
-    pool_.reserve(1 + inserts * (std::bit_width(ranks) + 1));
-    const auto with = [&](std::uint32_t tree, std::uint32_t node) {
-        if (!silent[node])
-            return tree;
-        const auto rank = static_cast<std::uint32_t>(std::lower_bound(keys_.begin(), keys_.end(), offsets[node]) - keys_.begin());
-        return insert(tree, rank, 0, ranks);
-    };
-
-    const std::vector<std::uint32_t> order = graph.settle_order();
-    work_ += order.size();
-    for (std::size_t at = 0; at < order.size();) {
-        const std::uint32_t node = order[at];
-        const std::uint32_t length = graph.on_loop(node) ? graph.walk_length(node) : 1;
-        if (!visited[node]) {
-            at += length;
-            continue;
-        }
-        if (!graph.on_loop(node)) {
-            const std::uint32_t next = graph.successor(node);
-            if (next != no_node)
-                entry_[node] = graph.on_loop(next) ? next : entry_[next];
-            root_[node] = with(next == no_node ? 0 : reached_tree(next), node);
-            ++at;
-            continue;
-        }
-        const auto begin = static_cast<std::uint32_t>(loop_nodes_.size());
-        for (std::uint32_t i = 0; i < length; ++i) {
-            loop_nodes_.push_back(order[at + i]);
-            loop_index_[order[at + i]] = i;
-            loop_begin_[order[at + i]] = begin;
-        }
-        // Cut open before the first node: each holds itself and what follows
-        // it up to the cut.
-        for (std::uint32_t i = length; i-- > 0;)
-            root_[order[at + i]] = with(i + 1 < length ? root_[order[at + i + 1]] : 0, order[at + i]);
-        at += length;
-    }
-}
-
-std::uint32_t silent_index::insert(std::uint32_t root, std::uint32_t rank, std::uint32_t low, std::uint32_t high)
-{
-    ++work_;
-    const auto copy = static_cast<std::uint32_t>(pool_.size());
-    pool_.push_back(pool_[root]);
-    ++pool_[copy].count;
-    if (high - low > 1) {
-        const std::uint32_t middle = low + (high - low) / 2;
-        if (rank < middle) {
-            const std::uint32_t child = insert(pool_[root].left, rank, low, middle);
-            pool_[copy].left = child;
-        } else {
-            const std::uint32_t child = insert(pool_[root].right, rank, middle, high);
-            pool_[copy].right = child;
-        }
-    }
-    return copy;
-}
-
-// The tree of the loop that `loop_node` lies on, from its node `index` to the
-// cut; empty at the cut.
-std::uint32_t silent_index::loop_tree(std::uint32_t loop_node, std::uint32_t index) const
-{
-    const std::uint32_t length = graph_.walk_length(loop_node);
-    return index == length ? 0 : root_[loop_nodes_[loop_begin_[loop_node] + index]];
-}
-
-std::uint32_t silent_index::reached_tree(std::uint32_t node) const
-{
-    return graph_.on_loop(node) ? loop_tree(node, 0) : root_[node];
-}
-
-// Everything a walk from `node` visits.
-silent_index::tree_sum silent_index::reached_from(std::uint32_t node) const
-{
-    tree_sum sum;
-    if (node != no_node)
-        sum.add(reached_tree(node), 1);
-    return sum;
-}
-
-// The nodes of `loop_node`'s loop from index `from` round to just before `to`.
-silent_index::tree_sum silent_index::loop_arc(std::uint32_t loop_node, std::uint32_t from, std::uint32_t to) const
-{
-    tree_sum sum;
-    if (from == to)
-        return sum;
-    sum.add(loop_tree(loop_node, from), 1);
-    if (from > to)
-        sum.add(loop_tree(loop_node, 0), 1);
-    sum.add(loop_tree(loop_node, to), -1);
-    return sum;
-}
-
-// What the walk from `head` collects after it.
-silent_index::tree_sum silent_index::walk_of(std::uint32_t head) const
-{
-    if (!graph_.on_loop(head))
-        return reached_from(graph_.successor(head));
-    const std::uint32_t length = graph_.walk_length(head), index = loop_index_[head];
-    return loop_arc(head, (index + 1) % length, index);
-}
-
-// What the walk from `head` collects after `entry`: off a loop, all that the
-// entry's successor reaches; on it, the loop up to where the walk entered it,
-// or up to the head when the head lies on it.
-silent_index::tree_sum silent_index::after_entry(std::uint32_t head, std::uint32_t entry) const
-{
-    if (!graph_.on_loop(entry))
-        return reached_from(graph_.successor(entry));
-    const std::uint32_t next = graph_.successor(head);
-    const std::uint32_t end = graph_.on_loop(head) ? head : graph_.on_loop(next) ? next : entry_[next];
-    const std::uint32_t length = graph_.walk_length(entry);
-    return loop_arc(entry, (loop_index_[entry] + 1) % length, loop_index_[end]);
-}
-
-std::uint32_t silent_index::count(const tree_sum& sum, std::uint32_t rank) const
-{
-    std::int64_t total = 0;
-    for (int term = 0; term < sum.terms; ++term) {
-        std::uint32_t node = sum.tree[term];
-        std::uint32_t low = 0;
-        auto high = static_cast<std::uint32_t>(keys_.size());
-        while (node != 0 && high - low > 1) {
-            ++work_;
-            const std::uint32_t middle = low + (high - low) / 2;
-            node = rank < middle ? pool_[node].left : pool_[node].right;
-            (rank < middle ? high : low) = middle;
-        }
-        total += sum.sign[term] * std::int64_t{pool_[node].count};
-    }
-    return static_cast<std::uint32_t>(total);
-}
-
-// The least rank in [low, high) that the sum holds, as its offset and count.
-std::optional<silent_index::found> silent_index::first_present(const tree_sum& sum, std::uint32_t low,
-                                                               std::uint32_t high) const
-{
-    if (low >= high)
-        return std::nullopt;
-    const std::uint32_t trees[3] = {sum.tree[0], sum.tree[1], sum.tree[2]};
-    return first_present(trees, sum, low, high, 0, static_cast<std::uint32_t>(keys_.size()));
-}
-
-std::optional<silent_index::found> silent_index::first_present(const std::uint32_t (&trees)[3], const tree_sum& sum,
-                                                               std::uint32_t low, std::uint32_t high,
-                                                               std::uint32_t from, std::uint32_t to) const
-{
-    ++work_;
-    if (to <= low || high <= from)
-        return std::nullopt;
-    std::int64_t total = 0;
-    for (int term = 0; term < sum.terms; ++term)
-        total += sum.sign[term] * std::int64_t{pool_[trees[term]].count};
-    if (total <= 0)
-        return std::nullopt;
-    if (to - from == 1)
-        return found{keys_[from], static_cast<std::uint32_t>(total)};
-    const std::uint32_t middle = from + (to - from) / 2;
-    std::uint32_t left[3], right[3];
-    for (int term = 0; term < 3; ++term) {
-        left[term] = pool_[trees[term]].left;
-        right[term] = pool_[trees[term]].right;
-    }
-    if (const auto found_left = first_present(left, sum, low, high, from, middle))
-        return found_left;
-    return first_present(right, sum, low, high, middle, to);
-}
-
-std::uint32_t silent_index::count_after(std::uint32_t head, std::uint32_t entry, std::uint32_t offset) const
-{
-    const auto at = std::lower_bound(keys_.begin(), keys_.end(), offset);
-    if (at == keys_.end() || *at != offset)
-        return 0;
-    return count(after_entry(head, entry), static_cast<std::uint32_t>(at - keys_.begin()));
-}
-
-std::optional<silent_index::found> silent_index::next_after(std::uint32_t head, std::uint32_t offset,
-                                                            std::uint32_t rotation) const
-{
-    const tree_sum walk = walk_of(head);
-    const auto ranks = static_cast<std::uint32_t>(keys_.size());
-    const auto above = static_cast<std::uint32_t>(std::upper_bound(keys_.begin(), keys_.end(), offset) - keys_.begin());
-    const auto split = static_cast<std::uint32_t>(std::lower_bound(keys_.begin(), keys_.end(), half_circle) - keys_.begin());
-    // Turned by half the circle, the keys run from 2^31 round to 2^31.
-    if (rotation != 0 && offset < half_circle)
-        return first_present(walk, above, split);
-    if (const auto next = first_present(walk, above, ranks))
-        return next;
-    return rotation != 0 ? first_present(walk, 0, split) : std::nullopt;
-}
-
 bool silent_walks::needed(const chain_graph& graph, std::span<const std::uint8_t> kinds)
 {
     for (std::uint32_t node = 0; node < graph.size(); ++node)
@@ -338,18 +129,16 @@ silent_walks::silent_walks(const chain_graph& graph, std::span<const std::uint32
     : graph_(graph),
       offsets_(offsets),
       kinds_(kinds),
-      heads_(heads),
       work_(work),
       census_(census_of_walks(graph, offsets, kinds, work)),
-      silent_(graph.size()),
-      printing_(graph, work)
+      printing_(graph, work),
+      answers_begin_(graph.size(), no_node)
 {
-    for (std::uint32_t node = 0; node < graph.size(); ++node) {
-        silent_[node] = prints_nothing(kinds[node]);
-        if (silent_[node])
+    for (std::uint32_t node = 0; node < graph.size(); ++node)
+        if (prints_nothing(kinds[node]))
             printing_.pass(node);
-    }
     work_ += graph.size();
+    work_out_unions(heads);
 }
 
 bool silent_walks::sparse(std::uint32_t head) const
@@ -367,12 +156,13 @@ const sparse_walk& silent_walks::after(std::uint32_t head)
         const std::uint32_t rotation = census_[head].offsets.rotation();
         collect(head, rotation);
         walk_.head_opens_union = census_[head].offsets.least_twice(rotation);
-        walk_.opens_union.assign(walk_.printed.size(), false);
-        for (std::size_t at = 0; at < walk_.printed.size(); ++at)
-            if (kinds_[walk_.printed[at].node] == KIND_STRUCT)
-                walk_.opens_union[at] = opens_union(head, at, rotation);
         walk_start_ = graph_.on_loop(head) ? no_node : start;
     }
+    walk_.opens_union.assign(walk_.printed.size(), false);
+    std::uint32_t answer = answers_begin_[head];
+    for (std::size_t at = 0; at < walk_.printed.size(); ++at)
+        if (kinds_[walk_.printed[at].node] == KIND_STRUCT)
+            walk_.opens_union[at] = answers_[answer++];
     return walk_;
 }
 
@@ -391,19 +181,188 @@ void silent_walks::collect(std::uint32_t head, std::uint32_t rotation)
     sort_by_key(walk_.printed, scratch_, work_);
 }
 
+// The union tests of every sparse walk that holds a structure entry.
+void silent_walks::work_out_unions(std::span<const std::uint32_t> heads)
+{
+    std::vector<std::uint32_t> asking;
+    std::vector<bool> seen(graph_.size(), false);
+    for (const std::uint32_t head : heads) {
+        if (!seen[head] && census_[head].structures > 0 && sparse(head))
+            asking.push_back(head);
+        seen[head] = true;
+    }
+    if (asking.empty())
+        return;
+    const std::vector<bool> walked = nodes_walked_from(asking);
+    rank_silent_offsets(walked);
+    group_loop_offsets(walked);
+    walk_chain_trees(walked, asking);
+    walk_start_ = no_node;
+}
+
+std::vector<bool> silent_walks::nodes_walked_from(std::span<const std::uint32_t> heads)
+{
+    std::vector<bool> walked(graph_.size(), false);
+    for (const std::uint32_t head : heads) {
+        for (std::uint32_t node = graph_.successor(head); node != no_node && !walked[node]; node = graph_.successor(node)) {
+            walked[node] = true;
+            ++work_;
+        }
+    }
+    return walked;
+}
+
+void silent_walks::rank_silent_offsets(const std::vector<bool>& walked)
+{
+    std::vector<ordered_entry> by_offset, scratch;
+    for (std::uint32_t node = 0; node < graph_.size(); ++node)
+        if (walked[node] && prints_nothing(kinds_[node]))
+            by_offset.push_back({node, offsets_[node], 0});
+    sort_by_key(by_offset, scratch, work_);
+    rank_.assign(graph_.size(), 0);
+    for (const ordered_entry& entry : by_offset) {
+        if (keys_.empty() || keys_.back() != entry.key)
+            keys_.push_back(entry.key);
+        rank_[entry.node] = static_cast<std::uint32_t>(keys_.size() - 1);
+    }
+    fenwick_.assign(keys_.size() + 1, 0);
+    tail_counts_.assign(keys_.size(), 0);
+}
+
+// Each loop is numbered from the first of its nodes met, round in order.
+void silent_walks::group_loop_offsets(const std::vector<bool>& walked)
+{
+    loop_of_.assign(graph_.size(), no_node);
+    loop_index_.assign(graph_.size(), 0);
+    for (std::uint32_t node = 0; node < graph_.size(); ++node) {
+        if (!walked[node] || !graph_.on_loop(node) || loop_of_[node] != no_node)
+            continue;
+        const auto loop = static_cast<std::uint32_t>(loop_length_.size());
+        const std::uint32_t length = graph_.walk_length(node);
+        loop_length_.push_back(length);
+        std::uint32_t at = node;
+        for (std::uint32_t index = 0; index < length; ++index, at = graph_.successor(at)) {
+            loop_of_[at] = loop;
+            loop_index_[at] = index;
+            if (prints_nothing(kinds_[at]))
+                loop_entries_.push_back({loop, rank_[at], index});
+        }
+        work_ += length;
+    }
+    std::sort(loop_entries_.begin(), loop_entries_.end());
+    work_ += loop_entries_.size() * std::bit_width(loop_entries_.size());
+}
+
+// Depth first along reversed links, from the nodes whose successor ends the
+// chain or lies on a loop: on entering a node the Fenwick tree holds the
+// silent entries that its walk visits before any loop.
+void silent_walks::walk_chain_trees(const std::vector<bool>& walked, std::span<const std::uint32_t> asking)
+{
+    // One head answers for every head off a loop that names the same chain.
+    std::vector<std::uint32_t> waiting(graph_.size(), no_node);
+    for (const std::uint32_t head : asking) {
+        const std::uint32_t start = graph_.successor(head);
+        if (graph_.on_loop(head)) {
+            answer(head, {false, loop_of_[head], loop_index_[head], loop_index_[head]});
+            continue;
+        }
+        if (waiting[start] != no_node)
+            continue;
+        waiting[start] = head;
+        if (graph_.on_loop(start))
+            answer(head, {false, loop_of_[start], loop_index_[start], no_node});
+    }
+
+    const auto on_tail = [&](std::uint32_t node) { return node != no_node && walked[node] && !graph_.on_loop(node); };
+    std::vector<std::uint32_t> first_child(graph_.size() + 1, 0);
+    for (std::uint32_t node = 0; node < graph_.size(); ++node)
+        if (on_tail(node) && on_tail(graph_.successor(node)))
+            ++first_child[graph_.successor(node) + 1];
+    for (std::uint32_t node = 0; node < graph_.size(); ++node)
+        first_child[node + 1] += first_child[node];
+    std::vector<std::uint32_t> children(first_child[graph_.size()]);
+    {
+        std::vector<std::uint32_t> fill(first_child.begin(), first_child.end() - 1);
+        for (std::uint32_t node = 0; node < graph_.size(); ++node)
+            if (on_tail(node) && on_tail(graph_.successor(node)))
+                children[fill[graph_.successor(node)]++] = node;
+    }
+
+    ties_after_.assign(graph_.size(), 0);
+    const auto count_tail = [&](std::uint32_t node, int change) {
+        if (!prints_nothing(kinds_[node]))
+            return;
+        tail_counts_[rank_[node]] += change;
+        for (std::size_t at = rank_[node] + 1; at < fenwick_.size(); at += at & (0 - at), ++work_)
+            fenwick_[at] += change;
+    };
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> path;  // node, next child
+    for (std::uint32_t root = 0; root < graph_.size(); ++root) {
+        if (!on_tail(root) || on_tail(graph_.successor(root)))
+            continue;
+        const std::uint32_t entry = graph_.successor(root);
+        const walk_place place{true, entry == no_node ? no_node : loop_of_[entry], entry == no_node ? 0 : loop_index_[entry],
+                               no_node};
+        const auto enter = [&](std::uint32_t node) {
+            ++work_;
+            if (kinds_[node] == KIND_STRUCT) {
+                const auto rank = rank_of(offsets_[node]);
+                std::uint32_t ties = rank ? tail_counts_[*rank] : 0;
+                if (rank && place.loop != no_node)
+                    ties += loop_count(place.loop, *rank, 0, loop_length_[place.loop]);
+                ties_after_[node] = static_cast<std::uint8_t>(std::min(ties, 2u));
+            }
+            count_tail(node, 1);
+            if (waiting[node] != no_node)
+                answer(waiting[node], place);
+        };
+        enter(root);
+        path.emplace_back(root, first_child[root]);
+        while (!path.empty()) {
+            auto& [node, child] = path.back();
+            if (child == first_child[node + 1]) {
+                count_tail(node, -1);
+                path.pop_back();
+                continue;
+            }
+            const std::uint32_t next = children[child++];
+            enter(next);
+            path.emplace_back(next, first_child[next]);
+        }
+    }
+    for (const std::uint32_t head : asking)
+        if (!graph_.on_loop(head))
+            answers_begin_[head] = answers_begin_[waiting[graph_.successor(head)]];
+}
+
+void silent_walks::answer(std::uint32_t head, const walk_place& place)
+{
+    const std::uint32_t rotation = census_[head].offsets.rotation();
+    collect(head, rotation);
+    answers_begin_[head] = static_cast<std::uint32_t>(answers_.size());
+    for (std::size_t at = 0; at < walk_.printed.size(); ++at)
+        if (kinds_[walk_.printed[at].node] == KIND_STRUCT)
+            answers_.push_back(opens_union(at, rotation, place));
+}
+
 // Whether the two entries after printed entry `at` exist and tie, silent
 // ones counted.
-bool silent_walks::opens_union(std::uint32_t head, std::size_t at, std::uint32_t rotation)
+bool silent_walks::opens_union(std::size_t at, std::uint32_t rotation, const walk_place& place)
 {
     const std::vector<ordered_entry>& printed = walk_.printed;
-    const std::uint32_t key = printed[at].key;
+    const std::uint32_t key = printed[at].key, node = printed[at].node;
     const std::uint32_t offset = key + rotation;
     // Entries of its own offset after it in chain order come next.
     std::uint32_t same = 0;
     for (std::size_t next = at + 1; next < printed.size() && next <= at + 2 && printed[next].key == key; ++next)
         ++same;
-    if (same < 2)
-        same += index().count_after(head, printed[at].node, offset);
+    if (same < 2 && !graph_.on_loop(node)) {
+        same += ties_after_[node];
+    } else if (same < 2) {
+        const auto rank = rank_of(offset);
+        const std::uint32_t after = (loop_index_[node] + 1) % loop_length_[place.loop];
+        same += rank ? loop_count(place.loop, *rank, after, place.loop_end) : 0;
+    }
     if (same != 0)
         return same >= 2;
     // Otherwise the least greater key decides, whether printed or silent.
@@ -411,31 +370,93 @@ bool silent_walks::opens_union(std::uint32_t head, std::size_t at, std::uint32_t
     const std::uint32_t printed_key = printed_next ? printed[at + 1].key : 0;
     const std::uint32_t printed_count =
         !printed_next ? 0 : at + 2 < printed.size() && printed[at + 2].key == printed_key ? 2 : 1;
-    const auto silent = index().next_after(head, offset, rotation);
+    const auto silent = next_silent(place, offset, rotation);
     if (!silent)
         return printed_count >= 2;
-    const std::uint32_t silent_key = silent->offset - rotation;
+    const std::uint32_t silent_key = keys_[silent->rank] - rotation;
     if (!printed_next || silent_key < printed_key)
         return silent->count >= 2;
     return (silent_key == printed_key ? silent->count : 0) + printed_count >= 2;
 }
 
-// Indexes the silent entries of every sparse walk that holds a structure
-// entry, and only those.
-const silent_index& silent_walks::index()
+std::optional<std::uint32_t> silent_walks::rank_of(std::uint32_t offset) const
 {
-    if (index_)
-        return *index_;
-    std::vector<bool> visited(graph_.size(), false);
-    for (const std::uint32_t head : heads_) {
-        if (!sparse(head) || census_[head].structures == 0)
-            continue;
-        for (std::uint32_t node = graph_.successor(head); node != no_node && !visited[node]; node = graph_.successor(node)) {
-            visited[node] = true;
-            ++work_;
+    const auto at = std::lower_bound(keys_.begin(), keys_.end(), offset);
+    if (at == keys_.end() || *at != offset)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(at - keys_.begin());
+}
+
+// Silent entries of `loop` with this rank whose index lies from `from` round
+// to just before `to`.
+std::uint32_t silent_walks::loop_count(std::uint32_t loop, std::uint32_t rank, std::uint32_t from, std::uint32_t to) const
+{
+    const auto first = std::lower_bound(loop_entries_.begin(), loop_entries_.end(), loop_entry{loop, rank, first_index});
+    const auto last = std::upper_bound(first, loop_entries_.end(), loop_entry{loop, rank, last_index});
+    const auto before = [&](std::uint32_t index) {
+        return static_cast<std::uint32_t>(std::lower_bound(first, last, loop_entry{loop, rank, index}) - first);
+    };
+    if (from <= to)
+        return before(to) - before(from);
+    return static_cast<std::uint32_t>(last - first) - before(from) + before(to);
+}
+
+// The least rank in [low, high) that the walk's silent entries hold, and
+// how many hold it.
+std::optional<silent_walks::silent_offset> silent_walks::first_silent(const walk_place& place, std::uint32_t low,
+                                                                      std::uint32_t high) const
+{
+    std::optional<silent_offset> first;
+    if (place.tail && low < high) {
+        // The entry that follows the first `low` ranks' entries.
+        std::uint32_t target = 1;
+        for (std::size_t at = low; at > 0; at -= at & (0 - at))
+            target += fenwick_[at];
+        std::size_t rank = 0;
+        for (std::size_t step = std::bit_floor(fenwick_.size() - 1); step > 0; step >>= 1) {
+            if (rank + step < fenwick_.size() && fenwick_[rank + step] < target) {
+                rank += step;
+                target -= fenwick_[rank];
+            }
         }
+        if (rank < high)
+            first = silent_offset{static_cast<std::uint32_t>(rank), tail_counts_[rank]};
     }
-    return index_.emplace(graph_, offsets_, silent_, visited, work_);
+    if (place.loop == no_node)
+        return first;
+    // A group of the loop may hold only the head left out: then the next.
+    auto group = std::lower_bound(loop_entries_.begin(), loop_entries_.end(), loop_entry{place.loop, low, first_index});
+    while (group != loop_entries_.end() && group->loop == place.loop && group->rank < high &&
+           (!first || group->rank <= first->rank)) {
+        const auto end = std::upper_bound(group, loop_entries_.end(), loop_entry{place.loop, group->rank, last_index});
+        const bool cut = std::binary_search(group, end, loop_entry{place.loop, group->rank, place.cut});
+        const auto count = static_cast<std::uint32_t>(end - group) - (cut ? 1 : 0);
+        if (count > 0) {
+            if (first && first->rank == group->rank)
+                first->count += count;
+            else
+                first = silent_offset{group->rank, count};
+            break;
+        }
+        group = end;
+    }
+    return first;
+}
+
+// The silent offset of the walk that comes first after `offset` in the
+// rotation's order.
+std::optional<silent_walks::silent_offset> silent_walks::next_silent(const walk_place& place, std::uint32_t offset,
+                                                                     std::uint32_t rotation) const
+{
+    const auto ranks = static_cast<std::uint32_t>(keys_.size());
+    const auto above = static_cast<std::uint32_t>(std::upper_bound(keys_.begin(), keys_.end(), offset) - keys_.begin());
+    const auto split = static_cast<std::uint32_t>(std::lower_bound(keys_.begin(), keys_.end(), half_circle) - keys_.begin());
+    // Turned by half the circle, the keys run from 2^31 round to 2^31.
+    if (rotation != 0 && offset < half_circle)
+        return first_silent(place, above, split);
+    if (const auto next = first_silent(place, above, ranks))
+        return next;
+    return rotation != 0 ? first_silent(place, 0, split) : std::nullopt;
 }
 
 }  // namespace vantor

@@ -1,16 +1,18 @@
-// Walks taken without their silent entries, and what decides their order and
-// their union tests then. Only a malformed table has silent entries on a
-// chain (a sibling link that names no member, structure or variable), and a
-// hostile one may make many heads walk one long stretch of them while each
-// prints a few lines. A walk whose silent entries far outnumber its printed
-// ones is therefore collected without them; what they decide is read from
-// summaries instead:
+// Walks collected without their silent entries, and what decides their order
+// and union tests then. Only a malformed table has silent entries on a chain
+// (a sibling link that names no member, structure or variable), and a hostile
+// one may make many heads walk one long stretch of them while each prints a
+// few lines. A walk whose silent entries far outnumber its printed ones is
+// therefore collected without them; what they decide is read from summaries:
 // - per node, a census of what a walk with that node as its head collects
 //   after it: how many entries are silent, how many are structures, and the
 //   least and greatest offsets in each half of the 32-bit circle, which give
 //   the walk's rotation and the head's union test;
-// - an index of silent offsets along the chains, for the union test of a
-//   structure entry, built the first time a declaration needs it.
+// - for the union test of a structure entry, answers worked out for every
+//   such walk before the first declaration prints: a depth-first walk of each
+//   tree of chains, from where its chains end or enter a loop outwards, keeps
+//   the silent offsets from the current node on in a Fenwick tree, and each
+//   loop keeps its own grouped by offset.
 #pragma once
 
 #include <cstdint>
@@ -58,69 +60,6 @@ struct walk_census {
     std::uint32_t structures = 0;
 };
 
-// Silent offsets along the chains, over the nodes that some walks visit: a
-// persistent tree of counts per node. A node off any loop holds the silent
-// offsets of everything its walk visits; the nodes of a loop, cut open at its
-// first node, those from themselves to the cut. Every set a union test asks
-// about is then a sum of at most three trees.
-class silent_index {
-public:
-    // `visited` marks the nodes to index, and everything their walks visit.
-    silent_index(const chain_graph& graph, std::span<const std::uint32_t> offsets, const std::vector<bool>& silent,
-                 const std::vector<bool>& visited, std::uint64_t& work);
-
-    struct found {
-        std::uint32_t offset;
-        std::uint32_t count;
-    };
-
-    // How many silent entries of the walk from `head` have this offset and
-    // come after `entry`, one of its entries, in chain order.
-    std::uint32_t count_after(std::uint32_t head, std::uint32_t entry, std::uint32_t offset) const;
-    // The silent offset of the walk from `head` that comes first after
-    // `offset` in the rotation's order, and how many entries have it.
-    std::optional<found> next_after(std::uint32_t head, std::uint32_t offset, std::uint32_t rotation) const;
-
-private:
-    struct tree_node {
-        std::uint32_t left = 0;
-        std::uint32_t right = 0;
-        std::uint32_t count = 0;
-    };
-    // Trees added or taken away; tree 0 is empty.
-    struct tree_sum {
-        std::uint32_t tree[3] = {};
-        int sign[3] = {};
-        int terms = 0;
-
-        void add(std::uint32_t root, int s) { tree[terms] = root, sign[terms++] = s; }
-    };
-
-    std::uint32_t insert(std::uint32_t root, std::uint32_t rank, std::uint32_t low, std::uint32_t high);
-    std::uint32_t loop_tree(std::uint32_t loop_node, std::uint32_t index) const;
-    std::uint32_t reached_tree(std::uint32_t node) const;
-    tree_sum reached_from(std::uint32_t node) const;
-    tree_sum loop_arc(std::uint32_t loop_node, std::uint32_t from, std::uint32_t to) const;
-    tree_sum walk_of(std::uint32_t head) const;
-    tree_sum after_entry(std::uint32_t head, std::uint32_t entry) const;
-    std::uint32_t count(const tree_sum& sum, std::uint32_t rank) const;
-    std::optional<found> first_present(const tree_sum& sum, std::uint32_t low, std::uint32_t high) const;
-    std::optional<found> first_present(const std::uint32_t (&trees)[3], const tree_sum& sum, std::uint32_t low,
-                                       std::uint32_t high, std::uint32_t from, std::uint32_t to) const;
-
-    const chain_graph& graph_;
-    std::uint64_t& work_;
-    std::vector<std::uint32_t> keys_;  // the distinct silent offsets, ascending: ranks
-    std::vector<std::uint32_t> root_;
-    // Per loop node: its place in the loop, and where the loop's nodes begin
-    // in loop_nodes_. Per other node: the loop node its walk enters.
-    std::vector<std::uint32_t> loop_index_;
-    std::vector<std::uint32_t> loop_begin_;
-    std::vector<std::uint32_t> loop_nodes_;
-    std::vector<std::uint32_t> entry_;
-    std::vector<tree_node> pool_;
-};
-
 // A walk collected without its silent entries.
 struct sparse_walk {
     std::vector<ordered_entry> printed;  // keyed by offset less the rotation, in member order
@@ -130,7 +69,7 @@ struct sparse_walk {
 
 class silent_walks {
 public:
-    // `kinds[node]` is the node's kind; `heads` every head to be declared.
+    // `kinds[node]` is the node's kind; `heads` every head in print order.
     silent_walks(const chain_graph& graph, std::span<const std::uint32_t> offsets, std::span<const std::uint8_t> kinds,
                  std::span<const std::uint32_t> heads, std::uint64_t& work);
 
@@ -138,28 +77,77 @@ public:
     static bool needed(const chain_graph& graph, std::span<const std::uint8_t> kinds);
 
     // Whether the walk from `head` is collected without its silent entries:
-    // they outnumber its printed entries by more than the index searches
-    // that its structure entries may need cost.
+    // they outnumber its printed entries by more than the look-ups of its
+    // structure entries' union tests cost.
     bool sparse(std::uint32_t head) const;
 
     // The walk from a sparse head. Valid until the next call.
     const sparse_walk& after(std::uint32_t head);
 
 private:
+    // Where the silent entries of a walk lie, for its union tests: a tail
+    // whose entries the Fenwick tree holds, and the loop it goes round.
+    struct walk_place {
+        bool tail = false;
+        std::uint32_t loop = no_node;
+        std::uint32_t loop_end = 0;  // the loop part ends before this index
+        std::uint32_t cut = no_node;  // the index of a head on the loop, left out
+    };
+    struct silent_offset {
+        std::uint32_t rank;
+        std::uint32_t count;
+    };
+
     void collect(std::uint32_t head, std::uint32_t rotation);
-    bool opens_union(std::uint32_t head, std::size_t at, std::uint32_t rotation);
-    const silent_index& index();
+
+    void work_out_unions(std::span<const std::uint32_t> heads);
+    std::vector<bool> nodes_walked_from(std::span<const std::uint32_t> heads);
+    void rank_silent_offsets(const std::vector<bool>& walked);
+    void group_loop_offsets(const std::vector<bool>& walked);
+    void walk_chain_trees(const std::vector<bool>& walked, std::span<const std::uint32_t> asking);
+    void answer(std::uint32_t head, const walk_place& place);
+    bool opens_union(std::size_t at, std::uint32_t rotation, const walk_place& place);
+
+    std::optional<std::uint32_t> rank_of(std::uint32_t offset) const;
+    std::uint32_t loop_count(std::uint32_t loop, std::uint32_t rank, std::uint32_t from, std::uint32_t to) const;
+    std::optional<silent_offset> first_silent(const walk_place& place, std::uint32_t low, std::uint32_t high) const;
+    std::optional<silent_offset> next_silent(const walk_place& place, std::uint32_t offset, std::uint32_t rotation) const;
 
     const chain_graph& graph_;
     std::span<const std::uint32_t> offsets_;
     std::span<const std::uint8_t> kinds_;
-    std::span<const std::uint32_t> heads_;
     std::uint64_t& work_;
     std::vector<walk_census> census_;
-    std::vector<bool> silent_;
     // Passes the silent nodes, so that a walk meets only what it prints.
     chain_skipper printing_;
-    std::optional<silent_index> index_;
+
+    // The union tests, in the order of the structure entries of each sparse
+    // walk, from answers_begin_[head]; heads that name one chain share them.
+    std::vector<bool> answers_;
+    std::vector<std::uint32_t> answers_begin_;
+    // The distinct silent offsets of the walks asked about, ascending; per
+    // node its rank among them, and per structure entry off a loop how many
+    // silent entries after it share its offset (up to 2).
+    std::vector<std::uint32_t> keys_;
+    std::vector<std::uint32_t> rank_;
+    std::vector<std::uint8_t> ties_after_;
+    // Per loop node: its loop and its index there. Every loop's silent
+    // entries, by loop, rank and index.
+    struct loop_entry {
+        std::uint32_t loop;
+        std::uint32_t rank;
+        std::uint32_t index;
+        auto operator<=>(const loop_entry&) const = default;
+    };
+    std::vector<std::uint32_t> loop_of_;
+    std::vector<std::uint32_t> loop_index_;
+    std::vector<std::uint32_t> loop_length_;
+    std::vector<loop_entry> loop_entries_;
+    // Counts of the silent ranks on the tail being walked: a Fenwick tree,
+    // and the counts themselves.
+    std::vector<std::uint32_t> fenwick_;
+    std::vector<std::uint32_t> tail_counts_;
+
     // The last walk collected: from `walk_start_`, for every head off a loop
     // whose successor that is.
     sparse_walk walk_;

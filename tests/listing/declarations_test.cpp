@@ -426,15 +426,16 @@ std::vector<desc_row> random_chains(std::mt19937& random)
 
 // Long chains of mostly silent entries with structure entries among them,
 // now and then linked elsewhere at random, so that most walks are sparse and
-// many run into loops; members name structure entries as their types, so
-// that several heads walk along one chain.
+// many run into loops, or end; members name structure entries as their
+// types, or arrays of any entry, so that several heads walk along one chain,
+// and now and then a structure entry links where the one before it does.
 std::vector<desc_row> random_silent_chains(std::mt19937& random)
 {
     const auto pick = [&](std::uint32_t low, std::uint32_t high) {
         return std::uniform_int_distribution<std::uint32_t>(low, high)(random);
     };
-    const std::uint8_t flags[] = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 0, 3, 2, 0x82, 1, 1};
-    const std::uint32_t entries = pick(100, 300), first = 10;
+    const std::uint8_t flags[] = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 0, 3, 2, 0x82, 1, 1};
+    const std::uint32_t entries = pick(100, 300), first = 10, end = first + entries;
     // Offsets from 0, or across 2^31, or across the wrap.
     const std::uint32_t spread = pick(0, 1) == 0 ? 6 : 400;
     const std::uint32_t bases[] = {0, 0x80000000u - spread / 2, 0u - spread / 2};
@@ -447,11 +448,24 @@ std::vector<desc_row> random_silent_chains(std::mt19937& random)
             structures.push_back(static_cast<std::uint16_t>(first + i));
     }
     std::vector<desc_row> rows{testing::variable(1, first, 4), testing::structure(3, 0, 4)};
+    for (std::uint16_t array = 4; array < 7; ++array) {
+        rows.push_back(testing::array(array, static_cast<std::uint16_t>(first + pick(0, entries - 1)), 2, 2));
+        structures.push_back(array);
+    }
+    const std::uint32_t last = pick(0, 1) == 0 ? first : end;
+    std::uint32_t shared = end;
     for (std::uint32_t i = 0; i < entries; ++i) {
-        const std::uint32_t sibling = pick(0, 19) == 0 ? first + pick(0, entries) : first + (i + 1) % entries;
+        const bool structure = (kinds[i] & 0x7f) == 2;
+        std::uint32_t sibling = i + 1 < entries ? first + i + 1 : last;
+        if (pick(0, 19) == 0)
+            sibling = first + pick(0, entries);
+        if (structure && pick(0, 3) == 0)
+            sibling = shared;
+        if (structure)
+            shared = sibling;
         const std::uint16_t type = (kinds[i] & 0x7f) == 1 ? structures[pick(0, structures.size() - 1)] : 3;
         // Now and then a structure entry lies beyond every silent entry.
-        const std::uint32_t beyond = (kinds[i] & 0x7f) == 2 && pick(0, 3) == 0 ? spread : 0;
+        const std::uint32_t beyond = structure && pick(0, 3) == 0 ? spread : 0;
         rows.push_back({kinds[i], static_cast<std::uint16_t>(first + i), type, sibling, base + beyond + pick(0, spread)});
     }
     return rows;

@@ -455,23 +455,32 @@ dat_layout repeated_links(std::uint32_t descriptors)
     return layout;
 }
 
-// Four types on a loop that is silent but for them and a member of each type
-// naming the next as its type and sibling: each walk holds three structure
-// entries among all the silent ones.
-dat_layout sparse_loop(std::uint32_t descriptors)
+// Types among silent entries of distinct offsets: each type, its silent
+// entries, then a member naming the next type as its type and sibling. The
+// first half of the types lie on a tail, the rest on a loop. Each walk holds
+// its structure entries among all the silent ones.
+dat_layout types_among_silence(std::uint32_t descriptors, std::uint32_t heads)
 {
-    constexpr std::uint32_t heads = 4;
-    const std::uint32_t segment = (descriptors - 4) / heads, first = 4;
-    const auto type = [&](std::uint32_t i) { return first + (i % heads) * segment; };
+    const std::uint32_t segment = (descriptors - 4) / heads, quiet = segment - 2, first = 4;
+    const auto type = [&](std::uint32_t i) { return first + i * segment; };
+    // Distinct, and scattered: an odd multiplier permutes the 16-bit ids.
+    const auto scattered = [](std::uint32_t own) { return own * 40503 % 65536; };
     std::vector<desc_row> rows;
     for (std::uint32_t i = 0; i < heads; ++i) {
-        const std::uint32_t quiet = segment - 2;
-        rows.push_back(typed_structure(type(i), type(i) + 1, i * segment % 7));
-        for (std::uint32_t k = 0; k < quiet; ++k)
-            rows.push_back(silent(type(i) + 1 + k, empty_type, type(i) + 2 + k, (i * segment + k) % 7));
-        rows.push_back(typed_member(id(type(i) + 1 + quiet), id(type(i + 1)), id(type(i + 1)), i));
+        const std::uint32_t next = type(i + 1 < heads ? i + 1 : heads / 2);
+        rows.push_back(typed_structure(type(i), type(i) + 1, scattered(type(i))));
+        for (std::uint32_t k = 1; k <= quiet; ++k)
+            rows.push_back(silent(type(i) + k, empty_type, type(i) + k + 1, scattered(type(i) + k)));
+        rows.push_back(typed_member(id(type(i) + quiet + 1), id(next), id(next), i));
     }
     return with_root(type(0), rows);
+}
+
+dat_layout four_types_among_silence(std::uint32_t descriptors) { return types_among_silence(descriptors, 4); }
+
+dat_layout many_types_among_silence(std::uint32_t descriptors)
+{
+    return types_among_silence(descriptors, heads_for(descriptors));
 }
 
 constexpr table_shape shapes[] = {
@@ -509,8 +518,10 @@ constexpr table_shape shapes[] = {
     {"repeated_8m", "random at 65,535 8 times over: an 8 MiB table", repeated_links, nullptr, 8 * largest_table, true},
     {"repeated_32m", "random at 65,535 32 times over: a 32 MiB table", repeated_links, nullptr, 32 * largest_table,
      true},
-    {"sparse_loop", "four types on a loop of N silent entries, each walk holding three structure entries",
-     sparse_loop, nullptr, 0, true},
+    {"sparse_tail", "four types among N silent entries of distinct offsets, two on a tail, two on a loop",
+     four_types_among_silence, nullptr, 0, true},
+    {"silent_heads", "64 types among N silent entries of distinct offsets, half on a tail, half on a loop",
+     many_types_among_silence, nullptr, 0, true},
 };
 
 }  // namespace
