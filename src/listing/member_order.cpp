@@ -73,7 +73,7 @@ std::uint32_t rotation_of(std::span<const ordered_entry> by_offset)
 }
 
 member_order::member_order(const chain_graph& graph, std::span<const std::uint32_t> offsets, std::uint64_t& work)
-    : graph_(graph), offsets_(offsets), work_(work), places_(graph.size())
+    : graph_(graph), offsets_(offsets), work_(work)
 {
 }
 
@@ -112,6 +112,8 @@ std::span<const ordered_entry> member_order::after(std::uint32_t head)
 
 void member_order::sort_walk_from(std::uint32_t start)
 {
+    // Only now: a table whose walks are all sparse never needs them.
+    places_.resize(graph_.size());
     ++walk_;
     start_ = start;
     view_start_ = no_node;

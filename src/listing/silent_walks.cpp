@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <utility>
 
 namespace vantor {
 
@@ -214,16 +215,17 @@ std::vector<bool> silent_walks::nodes_walked_from(std::span<const std::uint32_t>
 
 void silent_walks::rank_silent_offsets(const std::vector<bool>& walked)
 {
-    std::vector<ordered_entry> by_offset, scratch;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> by_offset;  // offset, node
     for (std::uint32_t node = 0; node < graph_.size(); ++node)
         if (walked[node] && prints_nothing(kinds_[node]))
-            by_offset.push_back({node, offsets_[node], 0});
-    sort_by_key(by_offset, scratch, work_);
+            by_offset.emplace_back(offsets_[node], node);
+    std::sort(by_offset.begin(), by_offset.end());
+    work_ += by_offset.size() * std::bit_width(by_offset.size());
     rank_.assign(graph_.size(), 0);
-    for (const ordered_entry& entry : by_offset) {
-        if (keys_.empty() || keys_.back() != entry.key)
-            keys_.push_back(entry.key);
-        rank_[entry.node] = static_cast<std::uint32_t>(keys_.size() - 1);
+    for (const auto& [offset, node] : by_offset) {
+        if (keys_.empty() || keys_.back() != offset)
+            keys_.push_back(offset);
+        rank_[node] = static_cast<std::uint32_t>(keys_.size() - 1);
     }
     fenwick_.assign(keys_.size() + 1, 0);
     tail_counts_.assign(keys_.size(), 0);
@@ -381,6 +383,7 @@ bool silent_walks::opens_union(std::size_t at, std::uint32_t rotation, const wal
 
 std::optional<std::uint32_t> silent_walks::rank_of(std::uint32_t offset) const
 {
+    work_ += std::bit_width(keys_.size());
     const auto at = std::lower_bound(keys_.begin(), keys_.end(), offset);
     if (at == keys_.end() || *at != offset)
         return std::nullopt;
@@ -391,6 +394,7 @@ std::optional<std::uint32_t> silent_walks::rank_of(std::uint32_t offset) const
 // to just before `to`.
 std::uint32_t silent_walks::loop_count(std::uint32_t loop, std::uint32_t rank, std::uint32_t from, std::uint32_t to) const
 {
+    work_ += 4 * std::bit_width(loop_entries_.size());
     const auto first = std::lower_bound(loop_entries_.begin(), loop_entries_.end(), loop_entry{loop, rank, first_index});
     const auto last = std::upper_bound(first, loop_entries_.end(), loop_entry{loop, rank, last_index});
     const auto before = [&](std::uint32_t index) {
@@ -410,10 +414,10 @@ std::optional<silent_walks::silent_offset> silent_walks::first_silent(const walk
     if (place.tail && low < high) {
         // The entry that follows the first `low` ranks' entries.
         std::uint32_t target = 1;
-        for (std::size_t at = low; at > 0; at -= at & (0 - at))
+        for (std::size_t at = low; at > 0; at -= at & (0 - at), ++work_)
             target += fenwick_[at];
         std::size_t rank = 0;
-        for (std::size_t step = std::bit_floor(fenwick_.size() - 1); step > 0; step >>= 1) {
+        for (std::size_t step = std::bit_floor(fenwick_.size() - 1); step > 0; step >>= 1, ++work_) {
             if (rank + step < fenwick_.size() && fenwick_[rank + step] < target) {
                 rank += step;
                 target -= fenwick_[rank];
@@ -425,9 +429,11 @@ std::optional<silent_walks::silent_offset> silent_walks::first_silent(const walk
     if (place.loop == no_node)
         return first;
     // A group of the loop may hold only the head left out: then the next.
+    work_ += std::bit_width(loop_entries_.size());
     auto group = std::lower_bound(loop_entries_.begin(), loop_entries_.end(), loop_entry{place.loop, low, first_index});
     while (group != loop_entries_.end() && group->loop == place.loop && group->rank < high &&
            (!first || group->rank <= first->rank)) {
+        work_ += 3 * std::bit_width(loop_entries_.size());
         const auto end = std::upper_bound(group, loop_entries_.end(), loop_entry{place.loop, group->rank, last_index});
         const bool cut = std::binary_search(group, end, loop_entry{place.loop, group->rank, place.cut});
         const auto count = static_cast<std::uint32_t>(end - group) - (cut ? 1 : 0);
