@@ -22,7 +22,7 @@
 // - Cursor. A structure entry sets it to 0. A member beyond it gets a gap
 //   and moves it to its offset; one before it is commented out unless a union
 //   has been opened; one at or beyond it adds its width. The closing pads the
-//   cursor to the head's size.
+//   cursor to the head's size; a variable that stands alone has none.
 //
 // What the generator keeps, each with what it holds to:
 // - desc_index: node n stands for the descriptor a look-up finds (the last
