@@ -8,28 +8,19 @@ namespace vantor {
 
 namespace {
 
-// A walk keeps its silent entries while they number at most its printed
-// entries and this many per structure entry, and this many more.
-constexpr std::uint32_t silent_allowance = 4;
+// A walk keeps its silent entries while they number at most this many times
+// its printed entries, and this many more.
+constexpr std::uint32_t silent_allowance = 2;
+constexpr std::uint32_t silent_margin = 4;
 
 // A loop entry that sorts before every other of its loop and rank, or after.
 constexpr std::uint32_t first_index = 0;
 constexpr std::uint32_t last_index = UINT32_MAX;
 
-walk_census entry_census(std::uint32_t offset, std::uint8_t kind)
-{
-    walk_census census;
-    census.offsets.add(offset);
-    census.silent = prints_nothing(kind) ? 1 : 0;
-    census.structures = kind == KIND_STRUCT ? 1 : 0;
-    return census;
-}
-
 void add(walk_census& to, const walk_census& from)
 {
     to.offsets.add(from.offsets);
     to.silent += from.silent;
-    to.structures += from.structures;
 }
 
 // For every node, the census of what a walk with that node as its head
@@ -40,7 +31,12 @@ std::vector<walk_census> census_of_walks(const chain_graph& graph, std::span<con
 {
     std::vector<walk_census> after(graph.size());
     const std::vector<std::uint32_t> order = graph.settle_order();
-    const auto of_entry = [&](std::uint32_t node) { return entry_census(offsets[node], kinds[node]); };
+    const auto of_entry = [&](std::uint32_t node) {
+        walk_census census;
+        census.offsets.add(offsets[node]);
+        census.silent = prints_nothing(kinds[node]) ? 1 : 0;
+        return census;
+    };
     for (std::size_t at = 0; at < order.size();) {
         const std::uint32_t node = order[at];
         if (!graph.on_loop(node)) {
@@ -76,45 +72,38 @@ std::vector<walk_census> census_of_walks(const chain_graph& graph, std::span<con
 void offset_extent::add(std::uint32_t offset)
 {
     offset_extent one;
-    one.halves[offset < half_circle ? 0 : 1] = {true, false, offset, offset};
+    const int half = offset < half_circle ? 0 : 1;
+    one.least[half] = one.most[half] = offset;
     add(one);
 }
 
 void offset_extent::add(const offset_extent& other)
 {
-    for (int h = 0; h < 2; ++h) {
-        const half& from = other.halves[h];
-        half& to = halves[h];
-        if (!from.holds)
+    for (int half = 0; half < 2; ++half) {
+        if (!other.holds(half))
             continue;
-        if (!to.holds) {
-            to = from;
-            continue;
-        }
-        if (from.least < to.least)
-            to.least_twice = from.least_twice;
-        else if (from.least == to.least)
-            to.least_twice = true;
-        to.least = std::min(to.least, from.least);
-        to.most = std::max(to.most, from.most);
+        if (!holds(half) || other.least[half] < least[half])
+            least_twice[half] = other.least_twice[half];
+        else if (other.least[half] == least[half])
+            least_twice[half] = true;
+        least[half] = std::min(least[half], other.least[half]);
+        most[half] = std::max(most[half], other.most[half]);
     }
 }
 
 std::uint32_t offset_extent::rotation() const
 {
-    const half& low = halves[0];
-    const half& high = halves[1];
-    if (!low.holds || !high.holds || high.most - low.least < half_circle)
+    if (!holds(0) || !holds(1) || most[1] - least[0] < half_circle)
         return 0;
-    return low.most - high.least < half_circle ? half_circle : 0;
+    // The high half first, then the low half after the wrap.
+    return most[0] - least[1] < half_circle ? half_circle : 0;
 }
 
-bool offset_extent::least_twice(std::uint32_t rotation) const
+bool offset_extent::first_twice(std::uint32_t rotation) const
 {
-    // Turned by half the circle, the high half comes first.
     const int leading = rotation == 0 ? 0 : 1;
-    const half& first = halves[leading].holds ? halves[leading] : halves[1 - leading];
-    return first.holds && first.least_twice;
+    const int first = holds(leading) ? leading : 1 - leading;
+    return holds(first) && least_twice[first];
 }
 
 bool silent_walks::needed(const chain_graph& graph, std::span<const std::uint8_t> kinds)
@@ -132,8 +121,7 @@ silent_walks::silent_walks(const chain_graph& graph, std::span<const std::uint32
       kinds_(kinds),
       work_(work),
       census_(census_of_walks(graph, offsets, kinds, work)),
-      printing_(graph, work),
-      answers_begin_(graph.size(), no_node)
+      printing_(graph, work)
 {
     for (std::uint32_t node = 0; node < graph.size(); ++node)
         if (prints_nothing(kinds[node]))
@@ -144,9 +132,9 @@ silent_walks::silent_walks(const chain_graph& graph, std::span<const std::uint32
 
 bool silent_walks::sparse(std::uint32_t head) const
 {
-    const walk_census& walk = census_[head];
-    const std::uint32_t printed = graph_.walk_length(head) - 1 - walk.silent;
-    return walk.silent > printed + silent_allowance * (walk.structures + 1);
+    const std::uint32_t silent = census_[head].silent;
+    const std::uint32_t printed = graph_.walk_length(head) - 1 - silent;
+    return silent > silent_allowance * printed + silent_margin;
 }
 
 const sparse_walk& silent_walks::after(std::uint32_t head)
@@ -156,11 +144,14 @@ const sparse_walk& silent_walks::after(std::uint32_t head)
     if (graph_.on_loop(head) || start != walk_start_) {
         const std::uint32_t rotation = census_[head].offsets.rotation();
         collect(head, rotation);
-        walk_.head_opens_union = census_[head].offsets.least_twice(rotation);
+        walk_.head_opens_union = census_[head].offsets.first_twice(rotation);
         walk_start_ = graph_.on_loop(head) ? no_node : start;
     }
     walk_.opens_union.assign(walk_.printed.size(), false);
-    std::uint32_t answer = answers_begin_[head];
+    if (!holds_structure())
+        return walk_;
+    const auto answers = std::lower_bound(answers_begin_.begin(), answers_begin_.end(), std::pair(head, 0u));
+    std::uint32_t answer = answers->second;
     for (std::size_t at = 0; at < walk_.printed.size(); ++at)
         if (kinds_[walk_.printed[at].node] == KIND_STRUCT)
             walk_.opens_union[at] = answers_[answer++];
@@ -171,8 +162,7 @@ const sparse_walk& silent_walks::after(std::uint32_t head)
 // once, so it ends after as many as its census leaves printed.
 void silent_walks::collect(std::uint32_t head, std::uint32_t rotation)
 {
-    const walk_census& walk = census_[head];
-    const std::uint32_t printed = graph_.walk_length(head) - 1 - walk.silent;
+    const std::uint32_t printed = graph_.walk_length(head) - 1 - census_[head].silent;
     walk_.printed.clear();
     std::uint32_t node = printing_.first_open(graph_.successor(head));
     for (std::uint32_t position = 0; position < printed && node != no_node; ++position) {
@@ -182,23 +172,32 @@ void silent_walks::collect(std::uint32_t head, std::uint32_t rotation)
     sort_by_key(walk_.printed, scratch_, work_);
 }
 
+bool silent_walks::holds_structure() const
+{
+    return std::any_of(walk_.printed.begin(), walk_.printed.end(),
+                       [&](const ordered_entry& entry) { return kinds_[entry.node] == KIND_STRUCT; });
+}
+
 // The union tests of every sparse walk that holds a structure entry.
 void silent_walks::work_out_unions(std::span<const std::uint32_t> heads)
 {
-    std::vector<std::uint32_t> asking;
-    std::vector<bool> seen(graph_.size(), false);
-    for (const std::uint32_t head : heads) {
-        if (!seen[head] && census_[head].structures > 0 && sparse(head))
-            asking.push_back(head);
-        seen[head] = true;
-    }
+    std::vector<std::uint32_t> asking(heads.begin(), heads.end());
+    std::sort(asking.begin(), asking.end());
+    asking.erase(std::unique(asking.begin(), asking.end()), asking.end());
+    std::erase_if(asking, [&](std::uint32_t head) {
+        if (!sparse(head))
+            return true;
+        collect(head, 0);
+        return !holds_structure();
+    });
+    walk_start_ = no_node;
     if (asking.empty())
         return;
     const std::vector<bool> walked = nodes_walked_from(asking);
     rank_silent_offsets(walked);
     group_loop_offsets(walked);
     walk_chain_trees(walked, asking);
-    walk_start_ = no_node;
+    std::sort(answers_begin_.begin(), answers_begin_.end());
 }
 
 std::vector<bool> silent_walks::nodes_walked_from(std::span<const std::uint32_t> heads)
@@ -228,31 +227,50 @@ void silent_walks::rank_silent_offsets(const std::vector<bool>& walked)
         rank_[node] = static_cast<std::uint32_t>(keys_.size() - 1);
     }
     fenwick_.assign(keys_.size() + 1, 0);
-    tail_counts_.assign(keys_.size(), 0);
 }
 
-// Each loop is numbered from the first of its nodes met, round in order.
 void silent_walks::group_loop_offsets(const std::vector<bool>& walked)
 {
-    loop_of_.assign(graph_.size(), no_node);
-    loop_index_.assign(graph_.size(), 0);
+    loop_place_.assign(graph_.size(), no_node);
+    std::uint32_t placed = 0;
     for (std::uint32_t node = 0; node < graph_.size(); ++node) {
-        if (!walked[node] || !graph_.on_loop(node) || loop_of_[node] != no_node)
+        if (!walked[node] || !graph_.on_loop(node) || loop_place_[node] != no_node)
             continue;
-        const auto loop = static_cast<std::uint32_t>(loop_length_.size());
+        const auto loop = static_cast<std::uint32_t>(loops_.size());
         const std::uint32_t length = graph_.walk_length(node);
-        loop_length_.push_back(length);
+        loops_.push_back({placed, length});
         std::uint32_t at = node;
         for (std::uint32_t index = 0; index < length; ++index, at = graph_.successor(at)) {
-            loop_of_[at] = loop;
-            loop_index_[at] = index;
+            loop_place_[at] = placed + index;
             if (prints_nothing(kinds_[at]))
                 loop_entries_.push_back({loop, rank_[at], index});
         }
+        placed += length;
         work_ += length;
     }
     std::sort(loop_entries_.begin(), loop_entries_.end());
     work_ += loop_entries_.size() * std::bit_width(loop_entries_.size());
+}
+
+std::uint32_t silent_walks::loop_of(std::uint32_t node) const
+{
+    const auto after = std::upper_bound(loops_.begin(), loops_.end(), loop_place_[node],
+                                        [](std::uint32_t place, const loop_span& loop) { return place < loop.begin; });
+    work_ += std::bit_width(loops_.size());
+    return static_cast<std::uint32_t>(after - loops_.begin() - 1);
+}
+
+std::uint32_t silent_walks::loop_index(std::uint32_t node) const
+{
+    return loop_place_[node] - loops_[loop_of(node)].begin;
+}
+
+// The walk round the loop from `entry`, less a head on it, `cut`: it ends
+// before where it entered, or before that head.
+silent_walks::walk_place silent_walks::loop_walk(std::uint32_t entry, std::uint32_t cut) const
+{
+    const std::uint32_t end = loop_index(cut == no_node ? entry : cut);
+    return {false, loop_of(entry), end, cut == no_node ? no_node : end};
 }
 
 // Depth first along reversed links, from the nodes whose successor ends the
@@ -260,41 +278,52 @@ void silent_walks::group_loop_offsets(const std::vector<bool>& walked)
 // silent entries that its walk visits before any loop.
 void silent_walks::walk_chain_trees(const std::vector<bool>& walked, std::span<const std::uint32_t> asking)
 {
-    // One head answers for every head off a loop that names the same chain.
-    std::vector<std::uint32_t> waiting(graph_.size(), no_node);
+    // One head answers for every head off a loop that names the same chain;
+    // those whose walks begin on a tail wait, by where they begin.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> waiting;  // start, head
+    std::vector<bool> awaited(graph_.size(), false);
     for (const std::uint32_t head : asking) {
         const std::uint32_t start = graph_.successor(head);
         if (graph_.on_loop(head)) {
-            answer(head, {false, loop_of_[head], loop_index_[head], loop_index_[head]});
+            answer(head, loop_walk(start, head));
             continue;
         }
-        if (waiting[start] != no_node)
-            continue;
-        waiting[start] = head;
-        if (graph_.on_loop(start))
-            answer(head, {false, loop_of_[start], loop_index_[start], no_node});
+        waiting.emplace_back(start, head);
+        awaited[start] = !graph_.on_loop(start);
+    }
+    std::sort(waiting.begin(), waiting.end());
+    const auto answer_waiting = [&](std::uint32_t start, const walk_place& place) {
+        auto first = std::lower_bound(waiting.begin(), waiting.end(), std::pair(start, 0u));
+        answer(first->second, place);
+        const std::uint32_t begin = answers_begin_.back().second;
+        for (auto other = first + 1; other != waiting.end() && other->first == start; ++other)
+            answers_begin_.emplace_back(other->second, begin);
+    };
+    for (auto group = waiting.begin(); group != waiting.end();) {
+        if (graph_.on_loop(group->first))
+            answer_waiting(group->first, loop_walk(group->first, no_node));
+        group = std::upper_bound(group, waiting.end(), std::pair(group->first, no_node));
     }
 
+    // The nodes whose successor is node n stand in children from
+    // first_child[n] to first_child[n + 1]: counted two places on, summed,
+    // then filled at one place on, which moves each start to where it ends.
     const auto on_tail = [&](std::uint32_t node) { return node != no_node && walked[node] && !graph_.on_loop(node); };
-    std::vector<std::uint32_t> first_child(graph_.size() + 1, 0);
+    std::vector<std::uint32_t> first_child(graph_.size() + 2, 0);
     for (std::uint32_t node = 0; node < graph_.size(); ++node)
         if (on_tail(node) && on_tail(graph_.successor(node)))
-            ++first_child[graph_.successor(node) + 1];
-    for (std::uint32_t node = 0; node < graph_.size(); ++node)
+            ++first_child[graph_.successor(node) + 2];
+    for (std::uint32_t node = 0; node <= graph_.size(); ++node)
         first_child[node + 1] += first_child[node];
-    std::vector<std::uint32_t> children(first_child[graph_.size()]);
-    {
-        std::vector<std::uint32_t> fill(first_child.begin(), first_child.end() - 1);
-        for (std::uint32_t node = 0; node < graph_.size(); ++node)
-            if (on_tail(node) && on_tail(graph_.successor(node)))
-                children[fill[graph_.successor(node)]++] = node;
-    }
+    std::vector<std::uint32_t> children(first_child[graph_.size() + 1]);
+    for (std::uint32_t node = 0; node < graph_.size(); ++node)
+        if (on_tail(node) && on_tail(graph_.successor(node)))
+            children[first_child[graph_.successor(node) + 1]++] = node;
 
     ties_after_.assign(graph_.size(), 0);
     const auto count_tail = [&](std::uint32_t node, int change) {
         if (!prints_nothing(kinds_[node]))
             return;
-        tail_counts_[rank_[node]] += change;
         for (std::size_t at = rank_[node] + 1; at < fenwick_.size(); at += at & (0 - at), ++work_)
             fenwick_[at] += change;
     };
@@ -303,20 +332,20 @@ void silent_walks::walk_chain_trees(const std::vector<bool>& walked, std::span<c
         if (!on_tail(root) || on_tail(graph_.successor(root)))
             continue;
         const std::uint32_t entry = graph_.successor(root);
-        const walk_place place{true, entry == no_node ? no_node : loop_of_[entry], entry == no_node ? 0 : loop_index_[entry],
-                               no_node};
+        walk_place place = entry == no_node ? walk_place{} : loop_walk(entry, no_node);
+        place.tail = true;
         const auto enter = [&](std::uint32_t node) {
             ++work_;
             if (kinds_[node] == KIND_STRUCT) {
                 const auto rank = rank_of(offsets_[node]);
-                std::uint32_t ties = rank ? tail_counts_[*rank] : 0;
+                std::uint32_t ties = rank ? tail_count(*rank) : 0;
                 if (rank && place.loop != no_node)
-                    ties += loop_count(place.loop, *rank, 0, loop_length_[place.loop]);
+                    ties += loop_count(place.loop, *rank, 0, loops_[place.loop].length);
                 ties_after_[node] = static_cast<std::uint8_t>(std::min(ties, 2u));
             }
             count_tail(node, 1);
-            if (waiting[node] != no_node)
-                answer(waiting[node], place);
+            if (awaited[node])
+                answer_waiting(node, place);
         };
         enter(root);
         path.emplace_back(root, first_child[root]);
@@ -332,16 +361,13 @@ void silent_walks::walk_chain_trees(const std::vector<bool>& walked, std::span<c
             path.emplace_back(next, first_child[next]);
         }
     }
-    for (const std::uint32_t head : asking)
-        if (!graph_.on_loop(head))
-            answers_begin_[head] = answers_begin_[waiting[graph_.successor(head)]];
 }
 
 void silent_walks::answer(std::uint32_t head, const walk_place& place)
 {
     const std::uint32_t rotation = census_[head].offsets.rotation();
     collect(head, rotation);
-    answers_begin_[head] = static_cast<std::uint32_t>(answers_.size());
+    answers_begin_.emplace_back(head, static_cast<std::uint32_t>(answers_.size()));
     for (std::size_t at = 0; at < walk_.printed.size(); ++at)
         if (kinds_[walk_.printed[at].node] == KIND_STRUCT)
             answers_.push_back(opens_union(at, rotation, place));
@@ -362,7 +388,7 @@ bool silent_walks::opens_union(std::size_t at, std::uint32_t rotation, const wal
         same += ties_after_[node];
     } else if (same < 2) {
         const auto rank = rank_of(offset);
-        const std::uint32_t after = (loop_index_[node] + 1) % loop_length_[place.loop];
+        const std::uint32_t after = (loop_index(node) + 1) % loops_[place.loop].length;
         same += rank ? loop_count(place.loop, *rank, after, place.loop_end) : 0;
     }
     if (same != 0)
@@ -390,6 +416,17 @@ std::optional<std::uint32_t> silent_walks::rank_of(std::uint32_t offset) const
     return static_cast<std::uint32_t>(at - keys_.begin());
 }
 
+// Silent entries of the tail being walked whose rank is below `rank`.
+std::uint32_t silent_walks::tail_below(std::uint32_t rank) const
+{
+    std::uint32_t count = 0;
+    for (std::size_t at = rank; at > 0; at -= at & (0 - at), ++work_)
+        count += fenwick_[at];
+    return count;
+}
+
+std::uint32_t silent_walks::tail_count(std::uint32_t rank) const { return tail_below(rank + 1) - tail_below(rank); }
+
 // Silent entries of `loop` with this rank whose index lies from `from` round
 // to just before `to`.
 std::uint32_t silent_walks::loop_count(std::uint32_t loop, std::uint32_t rank, std::uint32_t from, std::uint32_t to) const
@@ -413,9 +450,7 @@ std::optional<silent_walks::silent_offset> silent_walks::first_silent(const walk
     std::optional<silent_offset> first;
     if (place.tail && low < high) {
         // The entry that follows the first `low` ranks' entries.
-        std::uint32_t target = 1;
-        for (std::size_t at = low; at > 0; at -= at & (0 - at), ++work_)
-            target += fenwick_[at];
+        std::uint32_t target = tail_below(low) + 1;
         std::size_t rank = 0;
         for (std::size_t step = std::bit_floor(fenwick_.size() - 1); step > 0; step >>= 1, ++work_) {
             if (rank + step < fenwick_.size() && fenwick_[rank + step] < target) {
@@ -424,7 +459,7 @@ std::optional<silent_walks::silent_offset> silent_walks::first_silent(const walk
             }
         }
         if (rank < high)
-            first = silent_offset{static_cast<std::uint32_t>(rank), tail_counts_[rank]};
+            first = silent_offset{static_cast<std::uint32_t>(rank), tail_count(static_cast<std::uint32_t>(rank))};
     }
     if (place.loop == no_node)
         return first;

@@ -5,9 +5,9 @@
 // few lines. A walk whose silent entries far outnumber its printed ones is
 // therefore collected without them; what they decide is read from summaries:
 // - per node, a census of what a walk with that node as its head collects
-//   after it: how many entries are silent, how many are structures, and the
-//   least and greatest offsets in each half of the 32-bit circle, which give
-//   the walk's rotation and the head's union test;
+//   after it: how many entries are silent, and the least and greatest
+//   offsets in each half of the 32-bit circle, which give the walk's
+//   rotation and the head's union test;
 // - for the union test of a structure entry, answers worked out for every
 //   such walk before the first declaration prints: a depth-first walk of each
 //   tree of chains, from where its chains end or enter a loop outwards, keeps
@@ -35,29 +35,26 @@ constexpr bool prints_nothing(std::uint8_t kind)
 
 // The offsets of a set of entries as far as their order needs them: for
 // each half of the circle (below 2^31, from 2^31 on), the least and the
-// greatest, and whether the least occurs twice.
+// greatest, the least above the greatest when the half holds none, and
+// whether the least occurs twice.
 struct offset_extent {
-    struct half {
-        bool holds = false;
-        bool least_twice = false;
-        std::uint32_t least = 0;
-        std::uint32_t most = 0;
-    };
-    half halves[2];
+    std::uint32_t least[2] = {UINT32_MAX, UINT32_MAX};
+    std::uint32_t most[2] = {0, 0};
+    bool least_twice[2] = {false, false};
 
+    bool holds(int half) const { return least[half] <= most[half]; }
     void add(std::uint32_t offset);
     void add(const offset_extent& other);
     // 0 or 2^31, as rotation_of() gives it for the set.
     std::uint32_t rotation() const;
     // Whether the first two keys in the rotation's order are equal.
-    bool least_twice(std::uint32_t rotation) const;
+    bool first_twice(std::uint32_t rotation) const;
 };
 
 // What a walk collects after its head.
 struct walk_census {
     offset_extent offsets;
     std::uint32_t silent = 0;
-    std::uint32_t structures = 0;
 };
 
 // A walk collected without its silent entries.
@@ -77,8 +74,7 @@ public:
     static bool needed(const chain_graph& graph, std::span<const std::uint8_t> kinds);
 
     // Whether the walk from `head` is collected without its silent entries:
-    // they outnumber its printed entries by more than the look-ups of its
-    // structure entries' union tests cost.
+    // they are more than twice its printed entries, and a few more.
     bool sparse(std::uint32_t head) const;
 
     // The walk from a sparse head. Valid until the next call.
@@ -90,15 +86,26 @@ private:
     struct walk_place {
         bool tail = false;
         std::uint32_t loop = no_node;
-        std::uint32_t loop_end = 0;  // the loop part ends before this index
+        std::uint32_t loop_end = 0;   // the loop part ends before this index
         std::uint32_t cut = no_node;  // the index of a head on the loop, left out
     };
     struct silent_offset {
         std::uint32_t rank;
         std::uint32_t count;
     };
+    struct loop_span {
+        std::uint32_t begin;  // in loop_order_
+        std::uint32_t length;
+    };
+    struct loop_entry {
+        std::uint32_t loop;
+        std::uint32_t rank;
+        std::uint32_t index;
+        auto operator<=>(const loop_entry&) const = default;
+    };
 
     void collect(std::uint32_t head, std::uint32_t rotation);
+    bool holds_structure() const;
 
     void work_out_unions(std::span<const std::uint32_t> heads);
     std::vector<bool> nodes_walked_from(std::span<const std::uint32_t> heads);
@@ -108,7 +115,12 @@ private:
     void answer(std::uint32_t head, const walk_place& place);
     bool opens_union(std::size_t at, std::uint32_t rotation, const walk_place& place);
 
+    std::uint32_t loop_of(std::uint32_t node) const;
+    std::uint32_t loop_index(std::uint32_t node) const;
+    walk_place loop_walk(std::uint32_t entry, std::uint32_t cut) const;
     std::optional<std::uint32_t> rank_of(std::uint32_t offset) const;
+    std::uint32_t tail_count(std::uint32_t rank) const;
+    std::uint32_t tail_below(std::uint32_t rank) const;
     std::uint32_t loop_count(std::uint32_t loop, std::uint32_t rank, std::uint32_t from, std::uint32_t to) const;
     std::optional<silent_offset> first_silent(const walk_place& place, std::uint32_t low, std::uint32_t high) const;
     std::optional<silent_offset> next_silent(const walk_place& place, std::uint32_t offset, std::uint32_t rotation) const;
@@ -122,31 +134,24 @@ private:
     chain_skipper printing_;
 
     // The union tests, in the order of the structure entries of each sparse
-    // walk, from answers_begin_[head]; heads that name one chain share them.
+    // walk, from where its head's answers begin; heads that name one chain
+    // share them. By head.
     std::vector<bool> answers_;
-    std::vector<std::uint32_t> answers_begin_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> answers_begin_;
     // The distinct silent offsets of the walks asked about, ascending; per
     // node its rank among them, and per structure entry off a loop how many
     // silent entries after it share its offset (up to 2).
     std::vector<std::uint32_t> keys_;
     std::vector<std::uint32_t> rank_;
     std::vector<std::uint8_t> ties_after_;
-    // Per loop node: its loop and its index there. Every loop's silent
+    // The loops' nodes, one loop after another, each round from the first
+    // met; per node its place there, or no_node. Every loop's silent
     // entries, by loop, rank and index.
-    struct loop_entry {
-        std::uint32_t loop;
-        std::uint32_t rank;
-        std::uint32_t index;
-        auto operator<=>(const loop_entry&) const = default;
-    };
-    std::vector<std::uint32_t> loop_of_;
-    std::vector<std::uint32_t> loop_index_;
-    std::vector<std::uint32_t> loop_length_;
+    std::vector<loop_span> loops_;
+    std::vector<std::uint32_t> loop_place_;
     std::vector<loop_entry> loop_entries_;
-    // Counts of the silent ranks on the tail being walked: a Fenwick tree,
-    // and the counts themselves.
+    // Counts of the silent ranks on the tail being walked, as a Fenwick tree.
     std::vector<std::uint32_t> fenwick_;
-    std::vector<std::uint32_t> tail_counts_;
 
     // The last walk collected: from `walk_start_`, for every head off a loop
     // whose successor that is.
