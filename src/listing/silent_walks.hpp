@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "datfile/chain_graph.hpp"
@@ -94,7 +95,7 @@ private:
         std::uint32_t count;
     };
     struct loop_span {
-        std::uint32_t begin;  // in loop_order_
+        std::uint32_t begin;  // the place of its first node
         std::uint32_t length;
     };
     struct loop_entry {
