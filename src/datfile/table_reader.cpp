@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "datfile/byte_order.hpp"
+#include "platform/platform.hpp"
 
 namespace vantor {
 
@@ -15,6 +16,14 @@ dat_header host_order_header(const unsigned char* bytes)
                                 &header.data_offset, &header.data_len})
         swap32(word);
     return header;
+}
+
+std::optional<std::uint64_t> table_reader::file_size() const
+{
+    const auto file = platform::status(in_);
+    if (!file || !file->regular)
+        return std::nullopt;
+    return file->size;
 }
 
 std::optional<dat_header> table_reader::read_header()

@@ -30,6 +30,9 @@ public:
     // Descriptors delivered whole so far.
     std::uint32_t delivered() const { return delivered_; }
 
+    // The size of the file the stream reads, where it is a regular file.
+    std::optional<std::uint64_t> file_size() const;
+
     // The record the stream ended in: the bytes it got, unconverted, then
     // zeros, read as little-endian numbers whatever the host. Only once
     // next() has given nothing before `count` records.

@@ -1,6 +1,47 @@
+// The rule the declarations follow, whatever the table holds:
+//
+// - Walk. A declaration is made for a head. Its walk collects the head, then
+//   the entry each entry's member chain leads to: the member that its `next`
+//   names or, where `next` names its structure or array type, the sibling
+//   that its `size` names; a variable (flag byte exactly 5) ends the walk at
+//   its type. A chain that runs back into itself ends where an entry would
+//   come again, so a walk holds each entry once.
+// - Nesting. A type that a walk names (a structure, or an array's element
+//   type) and that no walk named before is declared before the declaration
+//   whose walk named it: depth first, in the order the walks meet the types.
+//   The table's first entry is the first head, declared last.
+// - Sort. The entries after the head are sorted by offset with the
+//   wrap-around comparison: offsets that all lie within half the 32-bit
+//   circle of one of them compare by their difference, which is sorting them
+//   by the offset less a rotation of 0 or 2^31; wider apart, by unsigned
+//   offset. Ties keep chain order. Entries of no member, structure or
+//   variable kind (silent ones) print nothing but take their place.
+// - Union test. A structure entry, the head or one met on the walk, is a
+//   union when the two entries after it in that order exist and share an
+//   offset.
+// - Cursor. A structure entry sets it to 0. A member beyond it gets a gap
+//   and moves it to its offset; one before it is commented out unless a union
+//   has been opened; one at or beyond it adds its width. The closing pads the
+//   cursor to the head's size; a variable that stands alone has none.
+//
+// What the generator keeps, each with what it holds to:
+// - desc_index: node n stands for the descriptor a look-up finds (the last
+//   of its id); node 0 for the table's first entry.
+// - chain_graph: successor(n) is the node a walk collects after n, and
+//   walk_length(n) how many nodes a walk from n holds.
+// - the declaration order: each head once, after every type its walk named
+//   first. A node is searched for its nested type by the first walk that
+//   comes to it only; from then on that type is recorded.
+// - member_order, for every walk but the sparse ones: the walk last sorted,
+//   silent entries included, in member order; a node knows its place in that
+//   walk exactly while the walk holds it.
+// - silent_walks, only when some chain passes a silent entry: per node, the
+//   census of what its walk collects after it; a walk whose silent entries
+//   far outnumber its printed ones (sparse) is collected without them, and
+//   its structure entries' union tests are answered before printing, from
+//   the silent offsets counted along the chains.
 #include "listing/declarations.hpp"
 
-#include <algorithm>
 #include <bitset>
 #include <cstdint>
 #include <optional>
@@ -10,6 +51,7 @@
 #include "datfile/desc_index.hpp"
 #include "listing/chain_skipper.hpp"
 #include "listing/member_order.hpp"
+#include "listing/silent_walks.hpp"
 #include "listing/text_writer.hpp"
 
 namespace vantor {
@@ -35,20 +77,6 @@ std::uint32_t print_scalar(text_writer& out, const item_desc& desc)
     return desc.size;
 }
 
-// Entries of no member, structure or variable kind print nothing, yet they
-// count in the member order.
-bool is_silent(const item_desc& desc)
-{
-    const std::uint8_t kind = kind_of(desc);
-    return kind != KIND_MEMBER && kind != KIND_STRUCT && kind != KIND_VARIABLE;
-}
-
-// One printed entry of a declaration and its place in chain order.
-struct member_entry {
-    std::uint32_t node;
-    std::uint32_t position;
-};
-
 // Running state while one declaration is printed.
 struct printing_state {
     std::uint32_t cursor = 0;
@@ -62,26 +90,14 @@ public:
     declarations_effort run();
 
 private:
-    // A declaration whose nested types are still being searched: from
-    // `search_at` on, its walk holds nodes that no walk has searched yet.
-    struct frame {
-        std::uint32_t head;
-        std::uint32_t search_at;
-    };
-
     const item_desc& desc(std::uint32_t node) const { return table_[index_.position(node)]; }
     std::uint32_t lookup_desc(std::int64_t key) { return index_.find(key); }
     std::uint32_t successor(std::uint32_t node);
     std::uint32_t nested_type(std::uint32_t node);
-    bool mark_emitted(std::uint32_t type);
-    std::uint32_t offset(std::uint32_t node) const { return desc(node).offset; }
+    std::vector<std::uint32_t> declaration_order();
 
     void print_declaration(std::uint32_t head);
-    void collect(std::uint32_t head);
-    bool follows_tie(std::uint32_t head, std::uint32_t entry, std::uint32_t rotation);
-    // `is_union()` is asked of structures only.
-    template <typename UnionTest>
-    void print_entry(const item_desc& desc, UnionTest is_union, printing_state& state);
+    void print_entry(const item_desc& desc, bool is_union, printing_state& state);
     void print_struct(const item_desc& desc, bool is_union, printing_state& state);
     void print_member(const item_desc& desc, printing_state& state);
     void print_closing(std::uint32_t head, const printing_state& state);
@@ -91,19 +107,10 @@ private:
     desc_index index_;
     chain_graph graph_;
     declarations_effort effort_;
-    // Per head: what its walk collects after it, summed up.
-    std::vector<key_summary> after_;
-    // Passes the silent nodes, so that a walk meets only what it prints.
-    chain_skipper printing_;
-    // Passes every node once its nested type has been looked at: from then
-    // on the type is recorded, and no walk needs to look there again.
-    chain_skipper searched_;
-    // Built when a structure entry other than a head first needs it.
-    std::optional<follower_index> followers_;
-    std::bitset<id_count> emitted_;
-    // The declaration being printed, and a mark on the nodes it holds.
-    std::vector<member_entry> printed_;
-    std::vector<bool> collected_;
+    std::vector<std::uint32_t> offsets_;
+    std::vector<std::uint8_t> kinds_;
+    member_order order_;
+    std::optional<silent_walks> silent_;
 };
 
 generator::generator(std::FILE* out, std::span<const item_desc> table)
@@ -112,18 +119,15 @@ generator::generator(std::FILE* out, std::span<const item_desc> table)
       index_(reinterpret_cast<const unsigned char*>(table.data()), static_cast<std::uint32_t>(table.size()),
              desc_index::pick::last),
       graph_(chain_graph::of(index_.node_count(), [this](std::uint32_t node) { return successor(node); })),
-      after_(summarise_walks(graph_, [this](std::uint32_t node) { return offset(node); }, effort_.work)),
-      printing_(graph_, effort_.work),
-      searched_(graph_, effort_.work),
-      collected_(graph_.size(), false)
+      offsets_(graph_.size()),
+      kinds_(graph_.size()),
+      order_(graph_, offsets_, effort_.work)
 {
-    // A declaration holds each node at most once; room for all at once
-    // spares the copies of a growing list.
-    printed_.reserve(graph_.size());
+    for (std::uint32_t node = 0; node < graph_.size(); ++node) {
+        offsets_[node] = desc(node).offset;
+        kinds_[node] = kind_of(desc(node));
+    }
     effort_.work += table.size() + graph_.size();
-    for (std::uint32_t node = 0; node < graph_.size(); ++node)
-        if (is_silent(desc(node)))
-            printing_.pass(node);
 }
 
 // The entry a walk collects after `node`: the member its `next` names, or,
@@ -161,95 +165,79 @@ std::uint32_t generator::nested_type(std::uint32_t node)
     }
 }
 
-// Records a type by its id; true when it was recorded before.
-bool generator::mark_emitted(std::uint32_t type)
+// The heads in the order their declarations print: a type as soon as the
+// first walk meets it, before the declaration whose walk met it. A walk
+// that comes to nodes already searched jumps over them, since every type
+// they use is recorded.
+std::vector<std::uint32_t> generator::declaration_order()
 {
-    const std::uint16_t id = desc(type).id;
-    if (emitted_.test(id))
-        return true;
-    emitted_.set(id);
-    return false;
-}
-
-// Declarations nest depth first: a type is declared as soon as the first walk
-// meets it, before the declaration whose walk met it. Each node's nested type
-// is looked at once in the whole run; a walk that comes to searched nodes
-// jumps over them to the first one not yet searched, since every type they
-// use is recorded already.
-declarations_effort generator::run()
-{
+    // A declaration whose nested types are still being searched: from
+    // `search_at` on, its walk holds nodes that no walk has searched yet.
+    struct frame {
+        std::uint32_t head;
+        std::uint32_t search_at;
+    };
+    std::vector<std::uint32_t> heads;
+    std::bitset<id_count> emitted;
+    chain_skipper searched(graph_, effort_.work);
     std::vector<frame> frames{{0, 0}};
     while (!frames.empty()) {
         ++effort_.work;
-        const std::uint32_t node = searched_.first_open(frames.back().search_at);
+        const std::uint32_t node = searched.first_open(frames.back().search_at);
         if (node == no_node) {
-            print_declaration(frames.back().head);
+            heads.push_back(frames.back().head);
             frames.pop_back();
             continue;
         }
-        searched_.pass(node);
+        searched.pass(node);
         frames.back().search_at = graph_.successor(node);
         const std::uint32_t type = nested_type(node);
-        if (type != no_node && !mark_emitted(type))
+        if (type != no_node && !emitted.test(desc(type).id)) {
+            emitted.set(desc(type).id);
             frames.push_back({type, type});
+        }
     }
-    return effort_;
+    return heads;
 }
 
-// The printed entries after the head, in chain order: the walk goes round a
-// loop once, so it ends at the first entry it meets again.
-void generator::collect(std::uint32_t head)
+declarations_effort generator::run()
 {
-    printed_.clear();
-    collected_[head] = true;
-    std::uint32_t node = printing_.first_open(graph_.successor(head));
-    for (std::uint32_t position = 1; node != no_node && !collected_[node]; ++position) {
-        collected_[node] = true;
-        printed_.push_back({node, position});
-        node = printing_.first_open(graph_.successor(node));
-    }
-    collected_[head] = false;
-    for (const member_entry& entry : printed_)
-        collected_[entry.node] = false;
-    effort_.work += 2 * printed_.size() + 1;
+    const std::vector<std::uint32_t> heads = declaration_order();
+    if (silent_walks::needed(graph_, kinds_))
+        silent_.emplace(graph_, offsets_, kinds_, heads, effort_.work);
+    for (const std::uint32_t head : heads)
+        print_declaration(head);
+    return effort_;
 }
 
 void generator::print_declaration(std::uint32_t head)
 {
-    const key_summary& walk = after_[head];
-    const std::uint32_t rotation = walk.rotation();
-    collect(head);
-    // The head stays first whatever its offset; ties keep chain order.
-    const auto before = [&](const member_entry& a, const member_entry& b) {
-        ++effort_.work;
-        const std::uint32_t key_a = offset(a.node) - rotation;
-        const std::uint32_t key_b = offset(b.node) - rotation;
-        return key_a != key_b ? key_a < key_b : a.position < b.position;
-    };
-    if (!std::is_sorted(printed_.begin(), printed_.end(), before))
-        std::sort(printed_.begin(), printed_.end(), before);
-    effort_.entries += printed_.size() + 1;
-
     printing_state state;
-    print_entry(desc(head), [&] { return walk.least_twice(rotation); }, state);
-    for (const member_entry& entry : printed_)
-        print_entry(desc(entry.node), [&] { return follows_tie(head, entry.node, rotation); }, state);
+    std::uint64_t printed = 1;
+    if (silent_ && silent_->sparse(head)) {
+        const sparse_walk& walk = silent_->after(head);
+        print_entry(desc(head), walk.head_opens_union, state);
+        for (std::size_t at = 0; at < walk.printed.size(); ++at)
+            print_entry(desc(walk.printed[at].node), walk.opens_union[at], state);
+        printed += walk.printed.size();
+    } else {
+        const std::span<const ordered_entry> entries = order_.after(head);
+        const auto tie_from = [&](std::size_t at) { return at + 1 < entries.size() && entries[at].key == entries[at + 1].key; };
+        print_entry(desc(head), tie_from(0), state);
+        for (std::size_t at = 0; at < entries.size(); ++at) {
+            print_entry(desc(entries[at].node), tie_from(at + 1), state);
+            printed += prints_nothing(kinds_[entries[at].node]) ? 0 : 1;
+        }
+    }
+    effort_.entries += printed;
     print_closing(head, state);
 }
 
-bool generator::follows_tie(std::uint32_t head, std::uint32_t entry, std::uint32_t rotation)
-{
-    if (!followers_)
-        followers_.emplace(graph_, [this](std::uint32_t node) { return offset(node); }, effort_.work);
-    return followers_->next_two_tie(head, entry, rotation);
-}
-
-template <typename UnionTest>
-void generator::print_entry(const item_desc& desc, UnionTest is_union, printing_state& state)
+void generator::print_entry(const item_desc& desc, bool is_union, printing_state& state)
 {
     switch (kind_of(desc)) {
     case KIND_STRUCT:
-        print_struct(desc, is_union(), state);
+        print_struct(desc, is_union, state);
         break;
     case KIND_MEMBER:
         print_member(desc, state);
@@ -318,8 +306,7 @@ void generator::print_closing(std::uint32_t node, const printing_state& state)
     // A variable that stands alone is its extern line only; the whole flag
     // byte is compared, as in the walk.
     const item_desc& head = desc(node);
-    const std::uint32_t next = graph_.successor(node);
-    if ((next == no_node || next == node) && ends_chain_at_type(head))
+    if (graph_.walk_length(node) == 1 && ends_chain_at_type(head))
         return;
     if (head.size != state.cursor)
         out_ << "  BYTE   _" << zero(head.id, 3) << '[' << decimal(head.size - state.cursor) << "];\n";

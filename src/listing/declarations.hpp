@@ -12,16 +12,16 @@
 namespace vantor {
 
 // What printing the declarations cost: `work` counts the steps of walks,
-// look-ups, comparisons and tree nodes visited, `entries` the entries
-// printed.
+// look-ups, sort passes and searches, `entries` the entries printed.
 struct declarations_effort {
     std::uint64_t work = 0;
     std::uint64_t entries = 0;
 };
 
 // On every table, work stays within this many units per descriptor and per
-// entry printed. The sort and the tree searches of a structure entry cost
-// logarithms, which the 16-bit ids bound: at most 17 levels, a few times over.
+// entry printed. The union test of a structure entry in a walk of mostly
+// silent entries searches counts of offsets, which costs logarithms that the
+// 16-bit ids bound: at most 17 steps, a few times over.
 inline constexpr std::uint64_t work_per_unit = 256;
 
 // `table` holds the descriptors in host order; its first entry is the root.

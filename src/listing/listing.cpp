@@ -29,6 +29,18 @@ void print_row(text_writer& out, const item_desc& desc)
         << right(desc.flag, 5) << '\n';
 }
 
+// Room for as many records as the stream can still deliver, a record cut
+// short included: the count may promise far more than the file holds. A
+// pipe's size is unknown; there the table grows with what arrives.
+std::uint32_t records_to_expect(const table_reader& reader, std::uint32_t count)
+{
+    const auto size = reader.file_size();
+    if (!size)
+        return std::min(count, id_count);
+    const std::uint64_t after_header = *size > header_bytes ? *size - header_bytes : 0;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(count, (after_header + desc_bytes - 1) / desc_bytes));
+}
+
 }  // namespace
 
 listing_result print_listing(std::FILE* in, std::FILE* out)
@@ -49,9 +61,7 @@ listing_result print_listing(std::FILE* in, std::FILE* out)
         return result;
     }
     result.has_table = true;
-    // The count may be far beyond what the stream holds; the table grows
-    // with what it delivers.
-    result.table.reserve(std::min(count, id_count));
+    result.table.reserve(records_to_expect(reader, count));
     while (const auto desc = reader.next(count)) {
         print_row(text, *desc);
         result.table.push_back(*desc);

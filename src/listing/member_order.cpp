@@ -1,243 +1,166 @@
 #include "listing/member_order.hpp"
 
 #include <algorithm>
-#include <tuple>
+#include <array>
 #include <utility>
 
 namespace vantor {
 
-void key_summary::add(int half, std::uint32_t least_offset, std::uint32_t most_offset, bool least_twice)
+namespace {
+
+// Up to this many entries, insertion costs less than the radix passes.
+constexpr std::size_t insertion_limit = 32;
+
+bool key_less(const ordered_entry& a, const ordered_entry& b) { return a.key < b.key; }
+
+void insertion_sort(std::vector<ordered_entry>& entries, std::uint64_t& work)
 {
-    bool repeated = least_twice;
-    if (holds(half)) {
-        if (least_offset > least(half))
-            std::tie(least_offset, repeated) = std::pair(least(half), twice(half));
-        else if (least_offset == least(half))
-            repeated = true;
-        most_offset = std::max(most_offset, most(half));
+    for (std::size_t at = 1; at < entries.size(); ++at) {
+        const ordered_entry entry = entries[at];
+        std::size_t to = at;
+        for (; to > 0 && entries[to - 1].key > entry.key; --to, ++work)
+            entries[to] = entries[to - 1];
+        entries[to] = entry;
     }
-    least_[half] = (least_offset & ~flag) | (repeated ? flag : 0);
-    most_[half] = most_offset | flag;
 }
 
-void key_summary::add(std::uint32_t offset)
-{
-    add(offset < half_circle ? 0 : 1, offset, offset, false);
-}
+}  // namespace
 
-void key_summary::add(const key_summary& other)
+void sort_by_key(std::vector<ordered_entry>& entries, std::vector<ordered_entry>& scratch, std::uint64_t& work)
 {
-    for (const int half : {0, 1})
-        if (other.holds(half))
-            add(half, other.least(half), other.most(half), other.twice(half));
-}
-
-std::uint32_t key_summary::rotation() const
-{
-    if (!holds(0) || !holds(1) || most(1) - least(0) < half_circle)
-        return 0;
-    // Turned by half the circle, the high half comes first.
-    return most(0) - least(1) < half_circle ? half_circle : 0;
-}
-
-bool key_summary::least_twice(std::uint32_t rotation) const
-{
-    const int first = rotation == 0 ? (holds(0) ? 0 : 1) : (holds(1) ? 1 : 0);
-    return twice(first);
-}
-
-follower_index::follower_index(const chain_graph& graph, const offset_of_node& offset, std::uint64_t& work)
-    : graph_(graph),
-      work_(work),
-      order_(graph.settle_order()),
-      offsets_(graph.size()),
-      root_(graph.size(), 0),
-      loop_index_(graph.size(), no_node),
-      loop_start_(graph.size(), no_node),
-      entry_(graph.size(), no_node),
-      pool_(1)
-{
-    for (std::uint32_t node = 0; node < graph.size(); ++node)
-        offsets_[node] = offset(node);
-    keys_ = offsets_;
-    std::sort(keys_.begin(), keys_.end());
-    keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
-    const auto rank_count = static_cast<std::uint32_t>(keys_.size());
-    const std::vector<std::uint32_t>& order = order_;
-    work_ += order.size();
-    for (std::uint32_t at = 0; at < order.size();) {
-        const std::uint32_t node = order[at];
-        if (!graph.on_loop(node)) {
-            const std::uint32_t next = graph.successor(node);
-            if (next != no_node)
-                entry_[node] = graph.on_loop(next) ? next : entry_[next];
-            root_[node] = insert(next == no_node ? 0 : root_[loop_node(next, 0) == no_node ? next : loop_node(next, 0)],
-                                 rank_of(node), 0, rank_count);
-            ++at;
+    const std::size_t count = entries.size();
+    work += count;
+    if (std::is_sorted(entries.begin(), entries.end(), key_less))
+        return;
+    if (count <= insertion_limit) {
+        insertion_sort(entries, work);
+        return;
+    }
+    // Least significant byte first; each pass is stable, so ties keep their
+    // order through all four.
+    std::array<std::array<std::uint32_t, 256>, 4> starts{};
+    for (const ordered_entry& entry : entries)
+        for (int pass = 0; pass < 4; ++pass)
+            ++starts[pass][(entry.key >> (8 * pass)) & 0xFF];
+    scratch.resize(count);
+    for (int pass = 0; pass < 4; ++pass) {
+        const int shift = 8 * pass;
+        std::array<std::uint32_t, 256>& start = starts[pass];
+        if (start[(entries[0].key >> shift) & 0xFF] == count)
             continue;
-        }
-        const std::uint32_t length = graph.walk_length(node);
-        for (std::uint32_t i = 0; i < length; ++i) {
-            loop_index_[order[at + i]] = i;
-            loop_start_[order[at + i]] = at;
-        }
-        // Cut open before the first node: each holds itself and what follows
-        // it up to the cut.
-        for (std::uint32_t i = length; i-- > 0;)
-            root_[order[at + i]] = insert(i + 1 < length ? root_[order[at + i + 1]] : 0, rank_of(order[at + i]), 0,
-                                          rank_count);
-        at += length;
+        std::uint32_t next = 0;
+        for (std::uint32_t& bucket : start)
+            next += std::exchange(bucket, next);
+        for (const ordered_entry& entry : entries)
+            scratch[start[(entry.key >> shift) & 0xFF]++] = entry;
+        entries.swap(scratch);
+        work += count;
     }
 }
 
-std::uint32_t follower_index::insert(std::uint32_t root, std::uint32_t rank, std::uint32_t low, std::uint32_t high)
+std::uint32_t rotation_of(std::span<const ordered_entry> by_offset)
 {
-    ++work_;
-    const auto copy = static_cast<std::uint32_t>(pool_.size());
-    pool_.push_back(pool_[root]);
-    ++pool_[copy].count;
-    if (high - low > 1) {
-        const std::uint32_t middle = low + (high - low) / 2;
-        if (rank < middle) {
-            const std::uint32_t child = insert(pool_[root].left, rank, low, middle);
-            pool_[copy].left = child;
-        } else {
-            const std::uint32_t child = insert(pool_[root].right, rank, middle, high);
-            pool_[copy].right = child;
-        }
+    const auto high = std::lower_bound(by_offset.begin(), by_offset.end(), half_circle,
+                                       [](const ordered_entry& entry, std::uint32_t key) { return entry.key < key; });
+    if (high == by_offset.begin() || high == by_offset.end())
+        return 0;
+    const std::uint32_t least_low = by_offset.front().key, most_low = (high - 1)->key;
+    const std::uint32_t least_high = high->key, most_high = by_offset.back().key;
+    if (most_high - least_low < half_circle)
+        return 0;
+    // The high half first, then the low half after the wrap.
+    return most_low - least_high < half_circle ? half_circle : 0;
+}
+
+member_order::member_order(const chain_graph& graph, std::span<const std::uint32_t> offsets, std::uint64_t& work)
+    : graph_(graph), offsets_(offsets), work_(work)
+{
+}
+
+std::span<const ordered_entry> member_order::after(std::uint32_t head)
+{
+    const std::uint32_t length = graph_.walk_length(head) - 1;
+    if (length == 0)
+        return {};
+    const std::uint32_t start = graph_.successor(head);
+    // A head on a loop walks the rest of it: the walk from its successor,
+    // less the head itself.
+    const std::uint32_t cut = graph_.on_loop(head) ? head : no_node;
+    if (!in_sorted_walk(start) || 2 * std::uint64_t{length} < sorted_.size())
+        sort_walk_from(start);
+    else if (start == view_start_ && cut == view_cut_)
+        return view_;
+
+    const bool whole = start == start_ && cut == no_node;
+    if (!whole)
+        take_from_sorted_walk(start, cut);
+    const std::span<const ordered_entry> by_offset = whole ? std::span<const ordered_entry>(sorted_) : view_;
+    const std::uint32_t rotation = rotation_of(by_offset);
+    if (whole && rotation == 0)
+        return sorted_;
+    if (whole)
+        view_ = sorted_;
+    if (rotation != 0) {
+        const auto high = std::find_if(view_.begin(), view_.end(), [](const ordered_entry& e) { return e.key >= half_circle; });
+        std::rotate(view_.begin(), high, view_.end());
+        work_ += view_.size();
     }
-    return copy;
+    view_start_ = start;
+    view_cut_ = cut;
+    return view_;
 }
 
-std::uint32_t follower_index::rank_of(std::uint32_t node) const
+void member_order::sort_walk_from(std::uint32_t start)
 {
-    return static_cast<std::uint32_t>(std::lower_bound(keys_.begin(), keys_.end(), offsets_[node]) - keys_.begin());
-}
-
-// The node at `index` of the loop that `member` lies on; none off loops.
-std::uint32_t follower_index::loop_node(std::uint32_t member, std::uint32_t index) const
-{
-    if (loop_start_[member] == no_node)
-        return no_node;
-    return order_[loop_start_[member] + index];
-}
-
-// Everything the chain reaches from `node`'s successor.
-follower_index::tree_sum follower_index::after(std::uint32_t node) const
-{
-    tree_sum sum;
-    const std::uint32_t next = graph_.successor(node);
-    if (next != no_node)
-        sum.add(root_[loop_start_[next] == no_node ? next : loop_node(next, 0)], 1);
-    return sum;
-}
-
-// The entries of the walk from `head` that follow it.
-follower_index::tree_sum follower_index::walk_after_head(std::uint32_t head) const
-{
-    if (loop_start_[head] == no_node)
-        return after(head);
-    tree_sum sum;
-    const std::uint32_t index = loop_index_[head];
-    if (index + 1 < graph_.walk_length(head))
-        sum.add(root_[loop_node(head, index + 1)], 1);
-    if (index > 0) {
-        sum.add(root_[loop_node(head, 0)], 1);
-        sum.add(root_[head], -1);
+    // Only now: a table whose walks are all sparse never needs them.
+    places_.resize(graph_.size());
+    ++walk_;
+    start_ = start;
+    view_start_ = no_node;
+    sorted_.clear();
+    const std::uint32_t length = graph_.walk_length(start);
+    loop_from_ = length;
+    std::uint32_t node = start;
+    for (std::uint32_t position = 0; position < length; ++position) {
+        if (loop_from_ == length && graph_.on_loop(node))
+            loop_from_ = position;
+        places_[node] = {walk_, position};
+        sorted_.push_back({node, offsets_[node], position});
+        node = graph_.successor(node);
     }
-    return sum;
+    work_ += length;
+    sort_by_key(sorted_, scratch_, work_);
 }
 
-// The entries of the walk from `head` that come after `entry` in chain order.
-follower_index::tree_sum follower_index::walk_after_entry(std::uint32_t head, std::uint32_t entry) const
+// The walk from `start`, which the sorted walk holds, less `cut`, into view_
+// in unsigned offset order.
+void member_order::take_from_sorted_walk(std::uint32_t start, std::uint32_t cut)
 {
-    if (loop_start_[entry] == no_node)
-        return after(entry);
-    // The walk goes once round the loop, from where it enters to just before.
-    const std::uint32_t length = graph_.walk_length(entry);
-    const std::uint32_t enters = loop_index_[loop_start_[head] == no_node ? entry_[head] : head];
-    const std::uint32_t at = loop_index_[entry];
-    tree_sum sum;
-    if (at + 1 < length)
-        sum.add(root_[loop_node(entry, at + 1)], 1);
-    if (at < enters) {
-        sum.add(root_[loop_node(entry, enters)], -1);
-    } else if (enters > 0) {
-        sum.add(root_[loop_node(entry, 0)], 1);
-        sum.add(root_[loop_node(entry, enters)], -1);
-    }
-    return sum;
+    // Begun on the sorted walk's tail, a walk holds the rest of it; begun on
+    // its loop, the loop, from there round.
+    const std::uint32_t at = places_[start].position;
+    const std::uint32_t from = std::min(at, loop_from_);
+    view_.clear();
+    for (const ordered_entry& entry : sorted_)
+        if (entry.position >= from && entry.node != cut)
+            view_.push_back(entry);
+    work_ += sorted_.size();
+    if (at > loop_from_)
+        turn_loop_ties(at);
 }
 
-std::uint32_t follower_index::count(const tree_sum& sum, std::uint32_t rank) const
+// Among ties the loop's entries stand in the sorted walk's chain order, from
+// where it entered the loop; this walk meets them from `loop_start` round.
+void member_order::turn_loop_ties(std::uint32_t loop_start)
 {
-    std::int64_t total = 0;
-    for (int term = 0; term < sum.terms; ++term) {
-        std::uint32_t node = sum.tree[term];
-        std::uint32_t low = 0;
-        std::uint32_t high = static_cast<std::uint32_t>(keys_.size());
-        while (node != 0 && high - low > 1) {
-            ++work_;
-            const std::uint32_t middle = low + (high - low) / 2;
-            node = rank < middle ? pool_[node].left : pool_[node].right;
-            (rank < middle ? high : low) = middle;
-        }
-        total += sum.sign[term] * std::int64_t{pool_[node].count};
+    for (auto run = view_.begin(); run != view_.end();) {
+        const auto end = std::find_if(run, view_.end(), [&](const ordered_entry& e) { return e.key != run->key; });
+        const auto loop = std::find_if(run, end, [&](const ordered_entry& e) { return e.position >= loop_from_; });
+        const auto turn = std::find_if(loop, end, [&](const ordered_entry& e) { return e.position >= loop_start; });
+        std::rotate(loop, turn, end);
+        run = end;
     }
-    return static_cast<std::uint32_t>(total);
-}
-
-// The least rank in [low, high) that the sum holds, and how often.
-bool follower_index::first_present(const tree_sum& sum, std::uint32_t low, std::uint32_t high, found& result) const
-{
-    std::uint32_t trees[3] = {sum.tree[0], sum.tree[1], sum.tree[2]};
-    return low < high && first_present(trees, sum, low, high, 0, static_cast<std::uint32_t>(keys_.size()), result);
-}
-
-bool follower_index::first_present(std::uint32_t (&trees)[3], const tree_sum& sum, std::uint32_t low,
-                                   std::uint32_t high, std::uint32_t from, std::uint32_t to, found& result) const
-{
-    ++work_;
-    if (to <= low || high <= from)
-        return false;
-    std::int64_t total = 0;
-    for (int term = 0; term < sum.terms; ++term)
-        total += sum.sign[term] * std::int64_t{pool_[trees[term]].count};
-    if (total <= 0)
-        return false;
-    if (to - from == 1) {
-        result = {from, static_cast<std::uint32_t>(total)};
-        return true;
-    }
-    const std::uint32_t middle = from + (to - from) / 2;
-    std::uint32_t left[3], right[3];
-    for (int term = 0; term < 3; ++term) {
-        left[term] = pool_[trees[term]].left;
-        right[term] = pool_[trees[term]].right;
-    }
-    return first_present(left, sum, low, high, from, middle, result) ||
-           first_present(right, sum, low, high, middle, to, result);
-}
-
-bool follower_index::next_two_tie(std::uint32_t head, std::uint32_t entry, std::uint32_t rotation) const
-{
-    // Entries of the same offset later in chain order come first.
-    const std::uint32_t rank = rank_of(entry);
-    const std::uint32_t same = count(walk_after_entry(head, entry), rank);
-    if (same > 0)
-        return same > 1;
-    // Otherwise the least greater key decides, counted over the whole walk;
-    // turned by half the circle, the keys run from 2^31 round to 2^31.
-    const tree_sum walk = walk_after_head(head);
-    const auto ranks = static_cast<std::uint32_t>(keys_.size());
-    const auto split = static_cast<std::uint32_t>(std::lower_bound(keys_.begin(), keys_.end(), half_circle) - keys_.begin());
-    found next{};
-    if (rotation == 0 || rank >= split) {
-        if (first_present(walk, rank + 1, ranks, next))
-            return next.count > 1;
-        return rotation != 0 && first_present(walk, 0, split, next) && next.count > 1;
-    }
-    return first_present(walk, rank + 1, split, next) && next.count > 1;
+    work_ += view_.size();
 }
 
 }  // namespace vantor

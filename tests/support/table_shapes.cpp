@@ -1,6 +1,7 @@
 #include "support/layouts.hpp"
 
 #include <algorithm>
+#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -330,6 +331,158 @@ dat_layout structures_between_silence(std::uint32_t descriptors)
     return with_root(holder, rows);
 }
 
+// One structure entry other than a head, in a chain of distinct ids: the
+// middle word names the empty type, and as its sibling a structure whose
+// `next` leads on to the word after it.
+dat_layout lone_structure(std::uint32_t descriptors)
+{
+    const std::uint32_t words = descriptors - 4, first = 4, middle = first + words / 2, entry = first + words;
+    dat_layout layout;
+    layout.descriptors = {variable(1, 2, 2 * words), structure(2, first, 2 * words), structure(empty_type, 0, 2)};
+    for (std::uint32_t k = 0; k < words; ++k)
+        layout.descriptors.push_back(first + k == middle ? typed_member(id(middle), empty_type, id(entry), 2 * k)
+                                                         : member(id(first + k), sibling(first, k, words), 2, 2 * k));
+    layout.descriptors.push_back({KIND_STRUCT, id(entry), id(middle + 1), 2, words + 1});
+    layout.data.assign(2 * words, 0);
+    return layout;
+}
+
+// Up to 64 heads, so that the shapes stay small enough for the reference.
+std::uint32_t heads_for(std::uint32_t descriptors) { return std::min(64u, (descriptors - 4) / 8); }
+
+// Types 4.. all name one chain of members, each of the next type or the empty
+// one, whose sibling links name structure entries that lead on to the next
+// member; every third entry ties with its member.
+dat_layout fan_in(std::uint32_t descriptors)
+{
+    const std::uint32_t heads = heads_for(descriptors), first = 4 + heads, pairs = (descriptors - first) / 2;
+    std::vector<desc_row> rows;
+    for (std::uint32_t i = 0; i < heads; ++i)
+        rows.push_back(structure(id(4 + i), id(first), 4 * pairs));
+    for (std::uint32_t j = 0; j < pairs; ++j) {
+        const std::uint32_t own = first + 2 * j;
+        rows.push_back(typed_member(id(own), id(j + 1 < heads ? 5 + j : empty_type), id(own + 1), 4 * j));
+        rows.push_back({KIND_STRUCT, id(own + 1), id(j + 1 < pairs ? own + 2 : 0), 2, 4 * j + (j % 3 ? 2 : 0)});
+    }
+    return with_root(4, rows);
+}
+
+// Heads on one loop, each walking the rest of it: type i, its words, then a
+// member of type i+1 whose sibling is type i+1. The members of the types all
+// lie at offset 0, where each walk meets them in another order.
+dat_layout loop_of_heads(std::uint32_t descriptors)
+{
+    const std::uint32_t heads = heads_for(descriptors), segment = (descriptors - 4) / heads, first = 4;
+    const auto type = [&](std::uint32_t i) { return id(first + (i % heads) * segment); };
+    std::vector<desc_row> rows;
+    for (std::uint32_t i = 0; i < heads; ++i) {
+        const std::uint32_t words = segment - 2, word = type(i) + 1;
+        rows.push_back({KIND_STRUCT, type(i), id(word), 2 * descriptors, 2 * (i * segment + 1)});
+        for (std::uint32_t k = 0; k < words; ++k)
+            rows.push_back(member(id(word + k), id(word + k + 1), 2, 2 * (i * segment + 1 + k)));
+        rows.push_back(typed_member(id(word + words), type(i + 1), type(i + 1), 0));
+    }
+    return with_root(type(0), rows);
+}
+
+// The offsets that make std::sort compare the most (McIlroy's adversary):
+// each is fixed only when the sort first compares it with one not yet fixed.
+std::vector<std::uint32_t> against_std_sort(std::uint32_t count)
+{
+    std::vector<std::uint32_t> value(count, count), order(count);
+    std::uint32_t fixed = 0, candidate = 0;
+    for (std::uint32_t k = 0; k < count; ++k)
+        order[k] = k;
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        if (value[a] == count && value[b] == count)
+            value[a == candidate ? a : b] = fixed++;
+        if (value[a] == count)
+            candidate = a;
+        else if (value[b] == count)
+            candidate = b;
+        return value[a] < value[b];
+    });
+    for (std::uint32_t& v : value)
+        if (v == count)
+            v = fixed++;
+    return value;
+}
+
+// Types 4.. of two bytes all name one chain of words whose offsets are in
+// that order; its first words are of the types after 4.
+dat_layout against_sort(std::uint32_t descriptors)
+{
+    const std::uint32_t heads = heads_for(descriptors), first = 4 + heads, words = descriptors - first;
+    const std::vector<std::uint32_t> offsets = against_std_sort(words);
+    std::vector<desc_row> rows;
+    for (std::uint32_t i = 0; i < heads; ++i)
+        rows.push_back(structure(id(4 + i), id(first), 2));
+    for (std::uint32_t k = 0; k < words; ++k)
+        rows.push_back(k + 1 < heads ? typed_member(id(first + k), id(5 + k), sibling(first, k, words), 2 * offsets[k])
+                                     : member(id(first + k), sibling(first, k, words), 2, 2 * offsets[k]));
+    return with_root(4, rows);
+}
+
+// Every kind, linked among all the ids at random: chains that run into loops
+// and self loops, structure entries, arrays of any kind of element, silent
+// entries, offsets that tie or lie across the wrap.
+dat_layout random_links(std::uint32_t descriptors)
+{
+    std::mt19937 random(descriptors);
+    const auto pick = [&](std::uint32_t low, std::uint32_t high) {
+        return std::uniform_int_distribution<std::uint32_t>(low, high)(random);
+    };
+    const std::uint8_t flags[] = {1, 1, 1, 1, 1, 1, 2, 2, 2, 3, 4, 0x81, 0x82, 0x83, 0x85, 0};
+    dat_layout layout;
+    layout.descriptors.push_back(variable(1, 2, 4));
+    for (std::uint32_t k = 2; k <= descriptors; ++k) {
+        const std::uint8_t flag = k == 2 ? std::uint8_t{KIND_STRUCT} : flags[pick(0, sizeof flags - 1)];
+        const std::uint32_t offset = pick(0, 7) == 0 ? 0x80000000u - pick(0, 64) : pick(0, 64);
+        const std::uint32_t size = pick(0, 3) == 0 ? pick(1, 8) : pick(1, descriptors);
+        layout.descriptors.push_back({flag, id(k), id(pick(1, descriptors)), size, offset});
+    }
+    layout.data.assign(4, 0);
+    return layout;
+}
+
+// Copies of random_links at half the size, at most 65,535, as many as fit.
+dat_layout repeated_links(std::uint32_t descriptors)
+{
+    dat_layout layout = random_links(std::min(descriptors / 2, largest_table));
+    const std::vector<desc_row> copy = layout.descriptors;
+    while (layout.descriptors.size() + copy.size() <= descriptors)
+        layout.descriptors.insert(layout.descriptors.end(), copy.begin(), copy.end());
+    return layout;
+}
+
+// Types among silent entries of distinct offsets: each type, its silent
+// entries, then a member naming the next type as its type and sibling. The
+// first half of the types lie on a tail, the rest on a loop. Each walk holds
+// its structure entries among all the silent ones.
+dat_layout types_among_silence(std::uint32_t descriptors, std::uint32_t heads)
+{
+    const std::uint32_t segment = (descriptors - 4) / heads, quiet = segment - 2, first = 4;
+    const auto type = [&](std::uint32_t i) { return first + i * segment; };
+    // Distinct, and scattered: an odd multiplier permutes the 16-bit ids.
+    const auto scattered = [](std::uint32_t own) { return own * 40503 % 65536; };
+    std::vector<desc_row> rows;
+    for (std::uint32_t i = 0; i < heads; ++i) {
+        const std::uint32_t next = type(i + 1 < heads ? i + 1 : heads / 2);
+        rows.push_back(typed_structure(type(i), type(i) + 1, scattered(type(i))));
+        for (std::uint32_t k = 1; k <= quiet; ++k)
+            rows.push_back(silent(type(i) + k, empty_type, type(i) + k + 1, scattered(type(i) + k)));
+        rows.push_back(typed_member(id(type(i) + quiet + 1), id(next), id(next), i));
+    }
+    return with_root(type(0), rows);
+}
+
+dat_layout four_types_among_silence(std::uint32_t descriptors) { return types_among_silence(descriptors, 4); }
+
+dat_layout many_types_among_silence(std::uint32_t descriptors)
+{
+    return types_among_silence(descriptors, heads_for(descriptors));
+}
+
 constexpr table_shape shapes[] = {
     {"chain", "variable 1 of structure 2 whose N-2 words are chained in table order; path 1.N", chain, last_id},
     {"reverse", "the same words chained against table order; path 1.3, the end of the chain", reverse, reverse_last},
@@ -353,6 +506,22 @@ constexpr table_shape shapes[] = {
      nested_descent, nullptr, 0, true},
     {"between", "four types sharing a chain of N/2 structure entries between N/2 silent entries",
      structures_between_silence, nullptr, 0, true},
+    {"lone_struct", "a chain of N-4 words whose middle one links, as its sibling, to one structure entry", lone_structure,
+     nullptr, 0, true},
+    {"fan_in", "64 types sharing one chain of members and structure entries in turn", fan_in, nullptr, 0, true},
+    {"loop_heads", "64 types on one loop of words, each walking the rest of it", loop_of_heads, nullptr, 0, true},
+    {"against_sort", "64 types sharing one chain of words whose offsets make std::sort compare the most", against_sort,
+     nullptr, 0, true},
+    {"random", "every kind, linked among all the ids at random", random_links, nullptr, 0, true},
+    {"repeated_2m", "random at 65,535 twice over: a 2 MiB table, every id twice", repeated_links, nullptr,
+     2 * largest_table, true},
+    {"repeated_8m", "random at 65,535 8 times over: an 8 MiB table", repeated_links, nullptr, 8 * largest_table, true},
+    {"repeated_32m", "random at 65,535 32 times over: a 32 MiB table", repeated_links, nullptr, 32 * largest_table,
+     true},
+    {"sparse_tail", "four types among N silent entries of distinct offsets, two on a tail, two on a loop",
+     four_types_among_silence, nullptr, 0, true},
+    {"silent_heads", "64 types among N silent entries of distinct offsets, half on a tail, half on a loop",
+     many_types_among_silence, nullptr, 0, true},
 };
 
 }  // namespace
