@@ -8,12 +8,7 @@ namespace {
 
 constexpr std::uint64_t bits = 64;
 
-// Bits [from, to) of one word, 0 <= from < to <= 64.
-constexpr std::uint64_t mask(std::uint64_t from, std::uint64_t to)
-{
-    const std::uint64_t below_to = to == bits ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1;
-    return below_to & ~((std::uint64_t{1} << from) - 1);
-}
+constexpr std::uint64_t mask(std::uint64_t from, std::uint64_t to) { return byte_set::bits_of(from, to); }
 
 std::uint64_t words_for(std::uint64_t count) { return (count + bits - 1) / bits; }
 
@@ -47,7 +42,7 @@ std::uint64_t byte_set::level_word(int level, std::uint64_t at) const
     return level == 0 ? word(at) : level == 1 ? words_in_use_[at] : summary_in_use_[at];
 }
 
-bool byte_set::any(std::uint64_t start, std::uint64_t size) const
+bool byte_set::any_across(std::uint64_t start, std::uint64_t size) const
 {
     // Bits [from, to) of one level: the words at its two ends, then the
     // whole words between them, which the level above tells about.
@@ -67,20 +62,8 @@ bool byte_set::any(std::uint64_t start, std::uint64_t size) const
     return false;
 }
 
-void byte_set::add(std::uint64_t start, std::uint64_t size)
+void byte_set::add_across(std::uint64_t start, std::uint64_t size)
 {
-    // Most items are a few bytes within one word, whose summaries are set
-    // once for many items.
-    if (const std::uint64_t word_at = start / bits; size != 0 && (start + size - 1) / bits == word_at) {
-        auto& chunk = chunks_[word_at / chunk_words];
-        if (chunk) {
-            std::uint64_t& held = chunk[word_at % chunk_words];
-            if (held != 0) {
-                held |= mask(start % bits, (start + size - 1) % bits + 1);
-                return;
-            }
-        }
-    }
     for (std::uint64_t at = start; at < start + size;) {
         const std::uint64_t word_at = at / bits;
         const std::uint64_t end = std::min(start + size, (word_at + 1) * bits);

@@ -1,7 +1,7 @@
 #include "access/value_listing.hpp"
 
 #include <algorithm>
-#include <charconv>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -60,6 +60,7 @@ private:
     void visit(std::uint32_t node, const frame& walk);
     void list_leaf(const item_desc& leaf, std::uint64_t offset);
     void append_number(std::uint32_t number);
+    void append(char c) { path_[path_size_++] = c; }
 
     const file_image& image_;
     const item_sink& each_;
@@ -68,7 +69,10 @@ private:
     std::vector<bool> visited_;
     byte_set listed_;             // data-area bytes of the items listed, and one past the end
     std::vector<frame> frames_;
-    std::string path_;
+    // The path, no longer than its tokens can make it: at most
+    // max_listed_depth of an id, an index in brackets and a dot.
+    std::array<char, max_listed_depth * 20> path_;
+    std::size_t path_size_ = 0;
     std::uint64_t steps_ = 0;
     std::uint32_t depth_ = 0;  // walks on the stack
     listing_tally tally_;
@@ -141,7 +145,7 @@ void value_lister::push_walk(std::uint32_t scope, std::uint64_t offset)
     ++depth_;
     on_stack_[scope] = true;
     visited_[scope] = true;
-    frames_.push_back({false, scope, scope, walk_length(scope), offset, 0, 0, path_.size()});
+    frames_.push_back({false, scope, scope, walk_length(scope), offset, 0, 0, path_size_});
 }
 
 void value_lister::step_walk(frame& walk)
@@ -155,7 +159,7 @@ void value_lister::step_walk(frame& walk)
     const std::uint32_t node = walk.node;
     walk.node = resolver_.scope_successor(node);
     --walk.left;
-    path_.resize(walk.path_length);
+    path_size_ = walk.path_length;
     // May push a frame, and so must come last.
     visit(node, walk);
 }
@@ -172,10 +176,11 @@ void value_lister::step_elements(frame& elements)
     const std::uint32_t index = elements.index++;
     --elements.left;
     elements.offset += elements.stride;
-    path_.resize(elements.path_length);
-    path_ += '[';
+    path_size_ = elements.path_length;
+    append('[');
     append_number(index);
-    path_ += "].";
+    append(']');
+    append('.');
     push_walk(elements.node, offset);
 }
 
@@ -200,7 +205,7 @@ void value_lister::visit(std::uint32_t node, const frame& walk)
         list_leaf(desc, offset);
         break;
     case item_resolver::step::into_type:
-        path_ += '.';
+        append('.');
         push_walk(next.type, offset);
         break;
     case item_resolver::step::into_element: {
@@ -211,7 +216,7 @@ void value_lister::visit(std::uint32_t node, const frame& walk)
             break;
         // Elements 0 bytes apart are all the same bytes.
         const std::uint32_t count = array.size == 0 ? std::min(array.offset, 1u) : array.offset;
-        frames_.push_back({true, next.type, element, count, offset, array.size, 0, path_.size()});
+        frames_.push_back({true, next.type, element, count, offset, array.size, 0, path_size_});
         break;
     }
     }
@@ -231,18 +236,32 @@ void value_lister::list_leaf(const item_desc& leaf, std::uint64_t offset)
     }
     listed_.add(offset, taken);
     ++tally_.listed;
-    each_(path_, *item);
+    each_({path_.data(), path_size_}, *item);
 }
 
 void value_lister::append_number(std::uint32_t number)
 {
+    // Two digits a step: a path is mostly numbers.
+    static constexpr char pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                    "8081828384858687888990919293949596979899";
     char digits[10];
     char* start = digits + sizeof digits;
-    do {
-        *--start = static_cast<char>('0' + number % 10);
-        number /= 10;
-    } while (number != 0);
-    path_.append(start, static_cast<std::size_t>(digits + sizeof digits - start));
+    for (; number >= 10; number /= 100) {
+        if (number < 100) {
+            start -= 2;
+            std::memcpy(start, pairs + 2 * number, 2);
+            number = 0;
+            break;
+        }
+        start -= 2;
+        std::memcpy(start, pairs + 2 * (number % 100), 2);
+    }
+    if (number != 0 || start == digits + sizeof digits)
+        *--start = static_cast<char>('0' + number);
+    const auto length = static_cast<std::size_t>(digits + sizeof digits - start);
+    std::memcpy(path_.data() + path_size_, start, length);
+    path_size_ += length;
 }
 
 bool printable(unsigned char byte) { return byte >= 0x20 && byte < 0x7F && byte != '\\'; }
@@ -294,6 +313,9 @@ std::optional<std::string_view> data_blocks::bytes(region whole)
     // Items lie in the data area.
     const region place{whole.start - image_.data_offset(), whole.size};
     const std::uint64_t first = place.start / block, last = (place.end() - 1) / block;
+    if (first == last && first == last_index_)
+        return std::string_view(reinterpret_cast<const char*>(last_block_) + place.start % block,
+                                static_cast<std::size_t>(place.size));
     if (first == last) {
         const unsigned char* held = block_at(first);
         if (held == nullptr)
