@@ -70,10 +70,12 @@ void expect_sound_listing(const std::vector<unsigned char>& file, const std::str
         return;
     std::vector<bool> taken(file.size() + 1, false);
     std::uint64_t listed = 0, text = 0;
+    // One resolver for all the paths, which answers as one of their own would
+    // (item_resolver.many_paths_resolve_as_one_each).
     item_resolver resolver(*image);
     const auto tally = list_values(*image, [&](std::string_view path, const item_location& item) {
         ++listed;
-        const auto read = resolve_item_path(*image, path);
+        const auto read = resolver.resolve(path);
         ASSERT_TRUE(read && read->start == item.start && read->size == item.size && read->text == item.text)
             << name << ": " << path;
         const auto bytes = read_bytes(*image, item.place());
@@ -133,7 +135,7 @@ TEST(item_resolver, many_paths_resolve_as_one_each)
 TEST(list_values, shapes_examples_and_fuzz_seeds_list_soundly)
 {
     for (const testing::table_shape& shape : testing::table_shapes())
-        for (const std::uint32_t size : {64u, 300u, 4000u})
+        for (const std::uint32_t size : {64u, 300u, 2000u})
             if (shape.own_size == 0)
                 expect_sound_listing(testing::build_dat(shape.build(size)), std::string(shape.name));
     expect_sound_listing(testing::build_dat(testing::sample_layout()), "sample");
