@@ -29,10 +29,11 @@ struct tested_tool {
     // space before main.
     bool sanitized;
     // Started through a runner (Wine, qemu), which costs a start of its own:
-    // tests that start many processes take fewer rounds then.
+    // tests that start many processes take fewer rounds then, as they do
+    // with the sanitizers, whose start costs as much.
     bool through_runner;
 
-    int rounds(int native) const { return through_runner ? (native + 9) / 10 : native; }
+    int rounds(int native) const { return through_runner || sanitized ? (native + 9) / 10 : native; }
 };
 const tested_tool& tool_under_test();
 
