@@ -112,11 +112,11 @@ TEST(list_values, random_layouts_list_soundly)
 TEST(item_resolver, many_paths_resolve_as_one_each)
 {
     std::mt19937 random(99);
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 200; ++round) {
         const auto image = make_file_image(testing::build_dat(random_layout(random)));
         ASSERT_TRUE(image);
         item_resolver shared(*image);
-        for (int k = 0; k < 40; ++k) {
+        for (int k = 0; k < 20; ++k) {
             std::string path = "1";
             for (auto tokens = random() % 4; tokens > 0; --tokens) {
                 path.append(".").append(std::to_string(random() % 30 + 1));
