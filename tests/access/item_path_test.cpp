@@ -230,6 +230,25 @@ TEST(item_path, table_cut_after_the_load_is_a_failed_read)
     EXPECT_EQ(item.error().kind, failure_kind::read);
 }
 
+// Structures 20 and 30 share the tail of their chains, 40 and 41: a walk of
+// 30 takes over the marks of a walk of 20, which must then walk again.
+TEST(item_path, one_resolver_walks_again_where_another_walk_took_its_marks)
+{
+    const file_image image = testing::loaded_image(of(
+        {testing::variable(1, 2, 8), testing::structure(2, 10, 8), testing::typed_member(10, 20, 11, 0),
+         testing::typed_member(11, 30, 0, 4), testing::structure(20, 21, 4), testing::member(21, 22, 1, 0),
+         testing::member(22, 40, 1, 1), testing::structure(30, 31, 4), testing::member(31, 40, 1, 0),
+         testing::member(40, 41, 1, 2), testing::member(41, 0, 1, 3)},
+        8));
+    item_resolver shared(image);
+    for (const char* path : {"1.10.41", "1.11.40", "1.10.40", "1.11.41", "1.10.21", "1.11.22"}) {
+        const auto alone = item_resolver(image).resolve(path);
+        const auto together = shared.resolve(path);
+        ASSERT_EQ(alone.has_value(), together.has_value()) << path;
+        EXPECT_TRUE(!alone || alone->start == together->start) << path;
+    }
+}
+
 TEST(item_path, scope_walk_enters_no_member_type)
 {
     const file_image image = testing::loaded_image(testing::worked_example());
