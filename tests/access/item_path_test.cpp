@@ -241,7 +241,7 @@ TEST(item_path, one_resolver_walks_again_where_another_walk_took_its_marks)
          testing::member(40, 41, 1, 2), testing::member(41, 0, 1, 3)},
         8));
     item_resolver shared(image);
-    for (const char* path : {"1.10.41", "1.11.40", "1.10.40", "1.11.41", "1.10.21", "1.11.22"}) {
+    for (const char* path : {"1.11.31", "1.10.41", "1.11.40", "1.10.40", "1.11.41", "1.10.21", "1.11.22"}) {
         const auto alone = item_resolver(image).resolve(path);
         const auto together = shared.resolve(path);
         ASSERT_EQ(alone.has_value(), together.has_value()) << path;
