@@ -82,11 +82,11 @@ outcome expected_set_outcome(const std::vector<std::string>& lines, const bytes&
         const std::size_t equals = line.find('=');
         if (equals == std::string::npos)
             return {file, -1};
-        const auto changed = vantor::assignment_bytes(resolver, line.substr(0, equals), line.substr(equals + 1));
-        if (!changed)
+        vantor::stored_items one;
+        const auto place = vantor::add_assignment(one, resolver, line.substr(0, equals), line.substr(equals + 1));
+        if (!place)
             return {file, -1};
-        std::copy(changed->bytes.begin(), changed->bytes.end(),
-                  after.begin() + static_cast<std::ptrdiff_t>(changed->place.start));
+        std::copy(one.bytes.begin(), one.bytes.end(), after.begin() + static_cast<std::ptrdiff_t>(place->start));
     }
     return {after, 0};
 }

@@ -65,14 +65,20 @@ std::string render_value(const item_location& item, std::span<const unsigned cha
     return std::to_string(read_number(bytes.data(), item.size));
 }
 
+void add_value_bytes(stored_items& items, const item_location& item, std::string_view value)
+{
+    unsigned char* bytes = items.add(item.place());
+    if (item.text)
+        std::copy_n(value.begin(), std::min(static_cast<std::size_t>(item.place().size), value.size()), bytes);
+    else
+        write_number(bytes, item.size, parse_number(value));
+}
+
 stored_item value_bytes(const item_location& item, std::string_view value)
 {
-    stored_item stored{item.place(), std::vector<unsigned char>(static_cast<std::size_t>(item.place().size), 0)};
-    if (item.text)
-        std::copy_n(value.begin(), std::min(stored.bytes.size(), value.size()), stored.bytes.begin());
-    else
-        write_number(stored.bytes.data(), item.size, parse_number(value));
-    return stored;
+    stored_items one;
+    add_value_bytes(one, item, value);
+    return {item.place(), std::move(one.bytes)};
 }
 
 result<std::string> getdata(const file_image& image, std::string_view path)

@@ -20,8 +20,9 @@ std::string render_value(const item_location& item, std::span<const unsigned cha
 
 // The bytes that store `value` into `item`: a number cut to the item's
 // width, or text cut or zero-padded to the item's size; none for a number
-// item of 0 bytes or fewer.
+// item of 0 bytes or fewer. Also as one item more of many.
 stored_item value_bytes(const item_location& item, std::string_view value);
+void add_value_bytes(stored_items& items, const item_location& item, std::string_view value);
 
 // The item that `path` names, read from the file and rendered. Fails as
 // resolve_item_path does, or with read when the item's bytes cannot be read.

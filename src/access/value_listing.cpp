@@ -15,7 +15,7 @@ namespace {
 // Steps a listing may take per descriptor and per item listed: what a
 // well-formed file needs many times over, and what keeps a crafted one
 // that lists little from running long.
-constexpr std::uint64_t steps_per_unit = 64;
+constexpr std::uint64_t steps_per_unit = 16;
 
 constexpr std::uint64_t offset_space = std::uint64_t{1} << 32;
 
@@ -377,7 +377,8 @@ std::optional<std::string> unescaped(std::string_view text)
     return bytes;
 }
 
-result<stored_item> assignment_bytes(item_resolver& resolver, std::string_view path, std::string_view value)
+result<region> add_assignment(stored_items& items, item_resolver& resolver, std::string_view path,
+                              std::string_view value)
 {
     // Most values hold no escape.
     const bool escaped = value.find('\\') != std::string_view::npos;
@@ -387,7 +388,8 @@ result<stored_item> assignment_bytes(item_resolver& resolver, std::string_view p
     const auto item = resolver.resolve(path);
     if (!item)
         return resolver.image().table_read_failed() ? failure_kind::read : failure_kind::not_resolved;
-    return value_bytes(*item, escaped ? std::string_view(*bytes) : value);
+    add_value_bytes(items, *item, escaped ? std::string_view(*bytes) : value);
+    return item->place();
 }
 
 }  // namespace vantor

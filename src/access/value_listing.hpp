@@ -78,10 +78,12 @@ void append_listed_text(std::string& text, std::string_view bytes);
 // that starts no \\ or \xHH.
 std::optional<std::string> unescaped(std::string_view text);
 
-// The bytes that one assignment of many stores: `value` in the form a
-// listing shows, stored by the write mode's rules into the item that `path`
-// names. One resolver serves all the assignments of a file. Fails as
-// resolve_item_path does, and with not_resolved for a malformed escape.
-result<stored_item> assignment_bytes(item_resolver& resolver, std::string_view path, std::string_view value);
+// Adds the bytes that one assignment of many stores to `items`: `value` in
+// the form a listing shows, stored by the write mode's rules into the item
+// that `path` names; returns that item's place. One resolver serves all the
+// assignments of a file. Fails as resolve_item_path does, and with
+// not_resolved for a malformed escape; `items` is then as it was.
+result<region> add_assignment(stored_items& items, item_resolver& resolver, std::string_view path,
+                              std::string_view value);
 
 }  // namespace vantor

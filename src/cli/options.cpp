@@ -94,18 +94,17 @@ int run_set(const char* file_name, const std::vector<std::string_view>& assignme
     if (!loaded)
         return report(out, loaded.error(), {file_name, ""});
     item_resolver resolver(*loaded);
-    std::vector<stored_item> items;
-    items.reserve(assignments.size());
+    stored_items items;
+    items.places.reserve(assignments.size());
     for (const std::string_view assignment : assignments) {
         const std::size_t equals = assignment.find('=');
         const std::string_view path = assignment.substr(0, equals);
         const std::string_view value = equals == std::string_view::npos ? std::string_view() : assignment.substr(equals + 1);
-        const result<stored_item> stored = equals != std::string_view::npos && platform::exact_argument(value)
-                                               ? assignment_bytes(resolver, path, value)
-                                               : failure_kind::not_resolved;
+        const result<region> stored = equals != std::string_view::npos && platform::exact_argument(value)
+                                          ? add_assignment(items, resolver, path, value)
+                                          : failure_kind::not_resolved;
         if (!stored)
             return report(out, stored.error(), {file_name, "setdata", std::string(path)});
-        items.push_back(*stored);
     }
     {
         text_writer text(out);

@@ -71,43 +71,54 @@ bool holds_loaded_layout(std::FILE* file, const file_image& image)
 }
 
 // Whether every item lies within the file as it is now.
-bool holds_items(std::FILE* file, std::span<const stored_item> items)
+bool holds_items(std::FILE* file, const stored_items& items)
 {
     const auto now = platform::status(file);
-    return now && std::all_of(items.begin(), items.end(), [&](const stored_item& item) {
-               return checked_region(now->size, item.place.start, item.place.size).has_value();
+    return now && std::all_of(items.places.begin(), items.places.end(), [&](const region& place) {
+               return checked_region(now->size, place.start, place.size).has_value();
            });
 }
 
 // The items as runs of adjacent bytes, each written once, the later items'
 // bytes over the earlier ones'.
-std::vector<stored_item> runs_of(std::span<const stored_item> items)
+stored_items runs_of(const stored_items& items)
 {
-    std::vector<std::size_t> by_start(items.size());
+    std::vector<std::size_t> first_byte(items.places.size());
+    for (std::size_t k = 1; k < items.places.size(); ++k)
+        first_byte[k] = first_byte[k - 1] + static_cast<std::size_t>(items.places[k - 1].size);
+    std::vector<std::size_t> by_start(items.places.size());
     std::iota(by_start.begin(), by_start.end(), std::size_t{0});
-    std::stable_sort(by_start.begin(), by_start.end(),
-                     [&](std::size_t a, std::size_t b) { return items[a].place.start < items[b].place.start; });
-    std::vector<stored_item> runs;
+    const auto earlier = [&](std::size_t a, std::size_t b) { return items.places[a].start < items.places[b].start; };
+    // Assignments come mostly in the order of the file.
+    if (!std::is_sorted(by_start.begin(), by_start.end(), earlier))
+        std::stable_sort(by_start.begin(), by_start.end(), earlier);
+    std::vector<region> runs;
     for (const std::size_t at : by_start) {
-        const region place = items[at].place;
+        const region place = items.places[at];
         if (place.size == 0)
             continue;
-        if (!runs.empty() && place.start <= runs.back().place.end())
-            runs.back().place.size = std::max(runs.back().place.end(), place.end()) - runs.back().place.start;
+        if (!runs.empty() && place.start <= runs.back().end())
+            runs.back().size = std::max(runs.back().end(), place.end()) - runs.back().start;
         else
-            runs.push_back({place, {}});
+            runs.push_back(place);
     }
-    for (stored_item& run : runs)
-        run.bytes.resize(static_cast<std::size_t>(run.place.size));
-    for (const stored_item& item : items) {
-        if (item.place.size == 0)
+    stored_items joined;
+    std::vector<std::size_t> run_bytes;
+    for (const region run : runs) {
+        run_bytes.push_back(joined.bytes.size());
+        joined.add(run);
+    }
+    for (std::size_t k = 0; k < items.places.size(); ++k) {
+        const region place = items.places[k];
+        if (place.size == 0)
             continue;
-        const auto run = std::prev(std::upper_bound(runs.begin(), runs.end(), item.place.start,
-                                                    [](std::uint64_t start, const stored_item& r) { return start < r.place.start; }));
-        std::copy(item.bytes.begin(), item.bytes.end(),
-                  run->bytes.begin() + static_cast<std::ptrdiff_t>(item.place.start - run->place.start));
+        const auto run = std::prev(std::upper_bound(runs.begin(), runs.end(), place.start,
+                                                    [](std::uint64_t start, const region& r) { return start < r.start; }));
+        std::copy_n(items.bytes.begin() + static_cast<std::ptrdiff_t>(first_byte[k]), place.size,
+                    joined.bytes.begin() + static_cast<std::ptrdiff_t>(run_bytes[static_cast<std::size_t>(run - runs.begin())] +
+                                                                        (place.start - run->start)));
     }
-    return runs;
+    return joined;
 }
 
 // The stream to store through: the one loaded while the name still names
@@ -219,19 +230,20 @@ result<std::vector<unsigned char>> read_bytes(const file_image& image, region pl
     return bytes;
 }
 
-result<std::uint64_t> store_items(const char* path, file_image& image, std::span<const stored_item> items)
+result<std::uint64_t> store_items(const char* path, file_image& image, const stored_items& items)
 {
     std::optional<stream_handle> file = update_stream(path, image);
     if (!file)
         return failure_kind::open;
     if (!holds_loaded_layout(file->get(), image) || !holds_items(file->get(), items))
         return failure_kind::write;
+    const stored_items runs = runs_of(items);
     std::uint64_t written = 0;
-    for (const stored_item& run : runs_of(items)) {
-        if (!platform::seek(file->get(), run.place.start) ||
-            std::fwrite(run.bytes.data(), 1, run.bytes.size(), file->get()) != run.bytes.size())
+    for (const region run : runs.places) {
+        if (!platform::seek(file->get(), run.start) ||
+            std::fwrite(runs.bytes.data() + written, 1, static_cast<std::size_t>(run.size), file->get()) != run.size)
             return failure_kind::write;
-        written += run.bytes.size();
+        written += run.size;
     }
     if (std::fclose(file->release()) != 0)
         return failure_kind::write;

@@ -78,6 +78,23 @@ struct stored_item {
     std::vector<unsigned char> bytes;  // place.size of them
 };
 
+// New bytes for many items: their places, and all their bytes one after
+// another in one buffer, which a store of thousands needs to stay small.
+struct stored_items {
+    std::vector<region> places;
+    std::vector<unsigned char> bytes;  // the places' sizes of them, in order
+
+    stored_items() = default;
+    stored_items(const stored_item& item) : places{item.place}, bytes(item.bytes) {}
+    // Room for `place`'s bytes, zeroed, at the end.
+    unsigned char* add(region place)
+    {
+        places.push_back(place);
+        bytes.resize(bytes.size() + static_cast<std::size_t>(place.size));
+        return bytes.data() + bytes.size() - place.size;
+    }
+};
+
 enum class image_use { read, write };
 
 // Opens the file and loads its layout. Only a regular file is opened (open):
@@ -106,6 +123,6 @@ result<std::vector<unsigned char>> read_bytes(const file_image& image, region pl
 // descriptor table that were loaded and reaches every item's end (write), so
 // a file replaced, rewritten or shortened since the load is left alone, and
 // the file never grows. The image's stream is closed.
-result<std::uint64_t> store_items(const char* path, file_image& image, std::span<const stored_item> items);
+result<std::uint64_t> store_items(const char* path, file_image& image, const stored_items& items);
 
 }  // namespace vantor

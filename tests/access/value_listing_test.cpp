@@ -90,9 +90,9 @@ void expect_sound_listing(const std::vector<unsigned char>& file, const std::str
             value = std::to_string(number_value(item, {reinterpret_cast<const char*>(bytes->data()), bytes->size()}));
         text += path.size() + value.size() + 2;
         ASSERT_EQ(value.find('\n'), std::string::npos);
-        const auto stored = assignment_bytes(resolver, path, value);
-        ASSERT_TRUE(stored) << name << ": " << path << "=" << value;
-        EXPECT_EQ(stored->bytes, *bytes) << name << ": " << path << "=" << value;
+        stored_items stored;
+        ASSERT_TRUE(add_assignment(stored, resolver, path, value)) << name << ": " << path << "=" << value;
+        EXPECT_EQ(stored.bytes, *bytes) << name << ": " << path << "=" << value;
     });
     ASSERT_TRUE(tally) << name;
     const std::uint64_t data = file.size() - std::min<std::uint64_t>(image->data_offset(), file.size());
@@ -153,15 +153,13 @@ TEST(store_items, many_items_land_as_written_one_by_one)
     std::mt19937 random(11);
     const std::vector<unsigned char> original = testing::example_file();
     for (int round = 0; round < 200; ++round) {
-        std::vector<stored_item> items;
+        stored_items items;
         std::vector<unsigned char> expected = original;
         for (auto count = random() % 12; count > 0; --count) {
             const std::uint64_t start = 220 + random() % 16, size = random() % (236 - start + 1);
-            stored_item item{{start, size}, {}};
+            unsigned char* bytes = items.add({start, size});
             for (std::uint64_t k = 0; k < size; ++k)
-                item.bytes.push_back(static_cast<unsigned char>(random()));
-            std::copy(item.bytes.begin(), item.bytes.end(), expected.begin() + static_cast<std::ptrdiff_t>(start));
-            items.push_back(item);
+                expected[start + k] = bytes[k] = static_cast<unsigned char>(random());
         }
         const testing::temp_file file(original);
         auto image = load_file_image(file.path().c_str(), image_use::write);

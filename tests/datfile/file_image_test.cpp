@@ -113,7 +113,10 @@ file_image loaded_for_a_write(const std::string& path)
 std::optional<failure_kind> store_failure(const std::string& path, file_image& image,
                                           const std::vector<stored_item>& items)
 {
-    const result<std::uint64_t> stored = store_items(path.c_str(), image, items);
+    stored_items all;
+    for (const stored_item& item : items)
+        std::copy(item.bytes.begin(), item.bytes.end(), all.add(item.place));
+    const result<std::uint64_t> stored = store_items(path.c_str(), image, all);
     if (!stored)
         return stored.error().kind;
     // Each byte once, however many items hold it.
