@@ -540,7 +540,14 @@ TEST(declarations, work_stays_linear_in_table_and_output)
     std::FILE* sink = std::fopen("/dev/null", "w");
     ASSERT_NE(sink, nullptr);
     for (const testing::table_shape& shape : testing::table_shapes()) {
+        // A shape of its own size once, and the largest of those, built like
+        // the smaller ones, not at all: a test must end in seconds under the
+        // sanitizers on a busy machine.
+        if (shape.own_size > 600'000)
+            continue;
         for (const std::uint32_t size : {4000u, 16000u}) {
+            if (shape.own_size != 0 && size != 4000u)
+                continue;
             const std::vector<item_desc> table = testing::host_table(shape.build(size).descriptors);
             const declarations_effort effort = print_declarations(sink, table);
             EXPECT_LE(effort.work, work_per_unit * (table.size() + effort.entries))
