@@ -103,7 +103,7 @@ void expect_sound_listing(const std::vector<unsigned char>& file, const std::str
 TEST(list_values, random_layouts_list_soundly)
 {
     std::mt19937 random(2026);
-    for (int round = 0; round < 1500; ++round)
+    for (int round = 0; round < 1000; ++round)
         expect_sound_listing(testing::build_dat(random_layout(random)), "round " + std::to_string(round));
 }
 
@@ -112,7 +112,7 @@ TEST(list_values, random_layouts_list_soundly)
 TEST(item_resolver, many_paths_resolve_as_one_each)
 {
     std::mt19937 random(99);
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 120; ++round) {
         const auto image = make_file_image(testing::build_dat(random_layout(random)));
         ASSERT_TRUE(image);
         item_resolver shared(*image);

@@ -511,9 +511,9 @@ TEST_P(random_tables, print_as_the_reference)
     }
 }
 
-const random_family random_families[] = {{"tables", random_table, 2000},
-                                         {"chains", random_chains, 2000},
-                                         {"long_chains", random_long_chain, 2000},
+const random_family random_families[] = {{"tables", random_table, 1200},
+                                         {"chains", random_chains, 1200},
+                                         {"long_chains", random_long_chain, 1000},
                                          {"silent_chains", random_silent_chains, 60}};
 
 INSTANTIATE_TEST_SUITE_P(declarations, random_tables, ::testing::ValuesIn(random_families),
