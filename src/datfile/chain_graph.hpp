@@ -20,8 +20,9 @@ namespace vantor {
 // sibling that `size` names, or end.
 enum class chain_link { sibling, type, end };
 
-// One step along a member chain, for both readers: `find(id)` is the
-// reader's look-up, `link(named)` its own reading of what `next` named.
+// One step along a member chain, for a reader of whole records (the path
+// resolver reads the step's fields alone): `find(id)` is the reader's
+// look-up, `link(named)` its own reading of what `next` named.
 template <typename Find, typename Link>
 std::uint32_t chain_step(const item_desc& cur, Find find, Link link)
 {
