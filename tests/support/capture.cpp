@@ -302,6 +302,17 @@ std::optional<std::string> no_unprivileged_run()
 {
     if (tool_under_test().windows && ::geteuid() == 0)
         return "the tests run as root, and Wine runs a program only as the user who owns its prefix";
+    // Ask the whole command line, runner included: in a folder that only root
+    // can enter, an exec of the tool fails natively, while a runner starts
+    // and then cannot open the tool, which would read as the tool's failure.
+    static const bool starts = [] {
+        run_setup setup;
+        setup.unprivileged = true;
+        const auto usage = run_tool({}, setup);
+        return usage && usage->status == 255 && usage->err.empty();
+    }();
+    if (!starts)
+        return "the unprivileged user cannot start the tool here (a folder on its way that only root can enter?)";
     return std::nullopt;
 }
 
