@@ -1,5 +1,7 @@
 #include "access/value_listing.hpp"
 
+#include "access/number.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -380,15 +382,26 @@ std::optional<std::string> unescaped(std::string_view text)
 result<region> add_assignment(stored_items& items, item_resolver& resolver, std::string_view path,
                               std::string_view value)
 {
+    const auto item = resolver.resolve(path);
+    if (!item)
+        return resolver.image().table_read_failed() ? failure_kind::read : failure_kind::not_resolved;
+    const std::uint64_t size = item->place().size;
+    if (!item->text) {
+        const value_fault fault = number_fault(value, range_for(size));
+        if (fault != value_fault::none)
+            return failure{failure_kind::refused, 0, {}, fault, size};
+        add_value_bytes(items, *item, value);
+        return item->place();
+    }
     // Most values hold no escape.
     const bool escaped = value.find('\\') != std::string_view::npos;
     const auto bytes = escaped ? unescaped(value) : std::nullopt;
     if (escaped && !bytes)
-        return failure_kind::not_resolved;
-    const auto item = resolver.resolve(path);
-    if (!item)
-        return resolver.image().table_read_failed() ? failure_kind::read : failure_kind::not_resolved;
-    add_value_bytes(items, *item, escaped ? std::string_view(*bytes) : value);
+        return failure{failure_kind::refused, 0, {}, value_fault::bad_escape, size};
+    const std::string_view text = escaped ? std::string_view(*bytes) : value;
+    if (text.size() > size)
+        return failure{failure_kind::refused, 0, {}, value_fault::too_long, size, text.size()};
+    add_value_bytes(items, *item, text);
     return item->place();
 }
 

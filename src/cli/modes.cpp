@@ -56,15 +56,12 @@ int delivered(std::FILE* out, int status)
     return written ? status : -1;
 }
 
-}  // namespace
-
-int run_listing_mode(const char* file_name, std::FILE* out)
+int list_opened(const char* file_name, result<mended_file> opened, std::FILE* out)
 {
-    auto file = open_data_file(file_name, file_use::listing);
-    if (!file)
-        return report(out, failure{failure_kind::open}, {file_name});
-    const listing_result listing = print_listing(file->stream.get(), out);
-    file->stream.reset();
+    if (!opened)
+        return report(out, opened.error(), {file_name});
+    const listing_result listing = print_listing(opened->stream.get(), out);
+    opened->stream.reset();
     if (listing.failed)
         report(out, *listing.failed, {file_name});
     if (listing.has_table)
@@ -72,34 +69,68 @@ int run_listing_mode(const char* file_name, std::FILE* out)
     return listing.failed ? -1 : 0;
 }
 
-int run_item_mode(const char* file_name, const char* item_argument, std::FILE* out)
+struct item_argument {
+    bool write;
+    std::string path;
+    std::string value;
+};
+
+// The first '=' splits path from value; later ones belong to the value.
+item_argument split_item_argument(std::string_view argument)
 {
-    // The first '=' splits path from value; later ones belong to the value.
-    const std::string_view argument(item_argument);
     const std::size_t equals = argument.find('=');
-    const bool write = equals != std::string_view::npos;
-    result<file_image> loaded = load_file_image(file_name, write ? image_use::write : image_use::read);
+    if (equals == std::string_view::npos)
+        return {false, std::string(argument), {}};
+    return {true, std::string(argument.substr(0, equals)), std::string(argument.substr(equals + 1))};
+}
+
+int run_opened_item(const char* file_name, const item_argument& item, result<mended_file> opened, std::FILE* out)
+{
+    if (!opened)
+        return report(out, opened.error(), {file_name, ""});
+    result<file_image> loaded = load_file_image(std::move(*opened));
     if (!loaded)
         return report(out, loaded.error(), {file_name, ""});
-    const subject about{file_name, write ? "setdata" : "getdata", std::string(argument.substr(0, equals))};
-    if (!write)
+    const subject about{file_name, item.write ? "setdata" : "getdata", item.path};
+    if (!item.write)
         return read_item(*loaded, about, out);
-    return write_item(*loaded, about, std::string(argument.substr(equals + 1)), out);
+    return write_item(*loaded, about, item.value, out);
+}
+
+open_for item_use(const item_argument& item) { return item.write ? open_for::update_or_reading : open_for::reading; }
+
+}  // namespace
+
+int run_listing_mode(const char* file_name, std::FILE* out)
+{
+    return list_opened(file_name, open_first(file_name, open_for::listing, out), out);
+}
+
+int run_item_mode(const char* file_name, const char* item_argument, std::FILE* out)
+{
+    const auto item = split_item_argument(item_argument);
+    return run_opened_item(file_name, item, open_first(file_name, item_use(item), out), out);
 }
 
 int run(int argc, const char* const* argv, std::FILE* out)
 {
     if (const auto status = run_option(argc, argv, out))
         return delivered(out, *status);
-    print_banner(out);
     if (argc <= 1) {
+        print_banner(out);
         print_usage(out);
         return delivered(out, -1);
     }
-    if (argc == 2)
-        return delivered(out, run_listing_mode(argv[1], out));
+    if (argc == 2) {
+        auto opened = open_first(argv[1], open_for::listing, out);
+        print_banner(out);
+        return delivered(out, list_opened(argv[1], std::move(opened), out));
+    }
     // Arguments after the item argument are never read.
-    return delivered(out, run_item_mode(argv[1], argv[2], out));
+    const auto item = split_item_argument(argv[2]);
+    auto opened = open_first(argv[1], item_use(item), out);
+    print_banner(out);
+    return delivered(out, run_opened_item(argv[1], item, std::move(opened), out));
 }
 
 }  // namespace vantor

@@ -48,7 +48,10 @@ std::vector<std::string_view> assignment_lines(const std::string& input)
 
 int run_values(const char* file_name, std::FILE* out)
 {
-    const result<file_image> loaded = load_file_image(file_name, image_use::read);
+    result<mended_file> opened = open_first(file_name, open_for::reading, out);
+    if (!opened)
+        return report(out, opened.error(), {file_name, ""});
+    const result<file_image> loaded = load_file_image(std::move(*opened));
     if (!loaded)
         return report(out, loaded.error(), {file_name, ""});
     data_blocks data(*loaded);
@@ -86,11 +89,16 @@ int run_values(const char* file_name, std::FILE* out)
     return -1;
 }
 
-// Every assignment resolved and converted before anything is stored; then
-// the result lines, delivered, and one store of all the items.
-int run_set(const char* file_name, const std::vector<std::string_view>& assignments, std::FILE* out)
+// Every assignment resolved and checked before anything is stored, and the
+// old bytes in the journal; then the result lines, delivered, and one store
+// of all the items. Values typed on the command line are checked to be
+// what was typed; standard input is bytes as they are.
+int run_set(const char* file_name, const std::vector<std::string_view>& assignments, bool typed, std::FILE* out)
 {
-    result<file_image> loaded = load_file_image(file_name, image_use::write);
+    result<mended_file> opened = open_first(file_name, open_for::update, out);
+    if (!opened)
+        return report(out, opened.error(), {file_name, ""});
+    result<file_image> loaded = load_file_image(std::move(*opened));
     if (!loaded)
         return report(out, loaded.error(), {file_name, ""});
     item_resolver resolver(*loaded);
@@ -100,12 +108,18 @@ int run_set(const char* file_name, const std::vector<std::string_view>& assignme
         const std::size_t equals = assignment.find('=');
         const std::string_view path = assignment.substr(0, equals);
         const std::string_view value = equals == std::string_view::npos ? std::string_view() : assignment.substr(equals + 1);
-        const result<region> stored = equals != std::string_view::npos && platform::exact_argument(value)
+        const value_fault fault = equals == std::string_view::npos              ? value_fault::no_value
+                                  : typed && !platform::exact_argument(value) ? value_fault::not_exact
+                                                                               : value_fault::none;
+        const result<region> stored = fault == value_fault::none
                                           ? add_assignment(items, resolver, path, value)
-                                          : failure_kind::not_resolved;
+                                          : failure{failure_kind::refused, 0, {}, fault};
         if (!stored)
-            return report(out, stored.error(), {file_name, "setdata", std::string(path)});
+            return report(out, stored.error(), {file_name, "setdata", std::string(path), true, value});
     }
+    result<pending_store> pending = pending_store::begin(file_name, *loaded, items);
+    if (!pending)
+        return report(out, pending.error(), {file_name, "setdata"});
     {
         text_writer text(out);
         for (const std::string_view assignment : assignments) {
@@ -113,10 +127,13 @@ int run_set(const char* file_name, const std::vector<std::string_view>& assignme
             text << "setdata(" << assignment.substr(0, equals) << ")=" << assignment.substr(equals + 1) << '\n';
         }
     }
-    if (std::fflush(out) != 0 || std::ferror(out))
+    // A result line that cannot be delivered stores nothing.
+    if (std::fflush(out) != 0 || std::ferror(out)) {
+        pending->abandon();
         return -1;
-    const result<std::uint64_t> stored = store_items(file_name, *loaded, items);
-    return stored ? 0 : report(out, stored.error(), {file_name, "setdata", ""});
+    }
+    const result<std::uint64_t> stored = pending->finish();
+    return stored ? 0 : report(out, stored.error(), {file_name, "setdata"});
 }
 
 }  // namespace
@@ -140,10 +157,10 @@ std::optional<int> run_option(int argc, const char* const* argv, std::FILE* out)
         const auto input = platform::standard_input();
         if (!input)
             return report(out, failure{failure_kind::read}, {"-", ""});
-        return run_set(argv[2], assignment_lines(*input), out);
+        return run_set(argv[2], assignment_lines(*input), false, out);
     }
     if (option == "--set" && argc >= 4)
-        return run_set(argv[2], std::vector<std::string_view>(argv + 3, argv + argc), out);
+        return run_set(argv[2], std::vector<std::string_view>(argv + 3, argv + argc), true, out);
     if (option == "--help" || option == "--version" || option == "--values" || option == "--set") {
         print_help(out);
         return -1;

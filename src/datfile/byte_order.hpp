@@ -2,6 +2,8 @@
 #pragma once
 
 #include <bit>
+#include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -40,17 +42,26 @@ inline std::uint32_t swap32(void* field) { return detail::swap_in_place<std::uin
 // The same for a two-byte field; the result is unsigned.
 inline std::uint16_t swap16(void* field) { return detail::swap_in_place<std::uint16_t>(field); }
 
-// Read a big-endian number without changing the bytes.
-constexpr std::uint32_t load_be32(const unsigned char* bytes)
+// Read and write big-endian numbers of any width without changing other
+// bytes.
+template <std::unsigned_integral T>
+constexpr T load_be(const unsigned char* bytes)
 {
-    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 |
-           std::uint32_t{bytes[3]};
+    T value = 0;
+    for (std::size_t k = 0; k < sizeof(T); ++k)
+        value = static_cast<T>(value << 8 | bytes[k]);
+    return value;
 }
 
-constexpr std::uint16_t load_be16(const unsigned char* bytes)
+template <std::unsigned_integral T>
+constexpr void store_be(unsigned char* bytes, T value)
 {
-    return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+    for (std::size_t k = sizeof(T); k-- > 0; value = static_cast<T>(value >> 8))
+        bytes[k] = static_cast<unsigned char>(value);
 }
+
+constexpr std::uint32_t load_be32(const unsigned char* bytes) { return load_be<std::uint32_t>(bytes); }
+constexpr std::uint16_t load_be16(const unsigned char* bytes) { return load_be<std::uint16_t>(bytes); }
 
 // Read a little-endian number without changing the bytes.
 constexpr std::uint32_t load_le32(const unsigned char* bytes)

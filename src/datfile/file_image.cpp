@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "datfile/byte_order.hpp"
+#include "datfile/journal.hpp"
 #include "datfile/table_reader.hpp"
 #include "platform/data_file.hpp"
 #include "platform/platform.hpp"
@@ -18,29 +19,10 @@ namespace vantor {
 
 namespace {
 
-// Reads `size` bytes in slices: the C runtimes do not all read a count of
-// gigabytes in one call.
-bool read_whole(std::FILE* file, unsigned char* buffer, std::uint64_t size)
-{
-    constexpr std::uint64_t slice = std::uint64_t{1} << 24;
-    for (std::uint64_t done = 0; done < size;) {
-        const auto now = static_cast<std::size_t>(std::min(slice, size - done));
-        if (std::fread(buffer + done, 1, now, file) != now)
-            return false;
-        done += now;
-    }
-    return true;
-}
-
-bool seek_and_read(std::FILE* file, std::uint64_t start, unsigned char* buffer, std::uint64_t size)
-{
-    return platform::seek(file, start) && read_whole(file, buffer, size);
-}
-
 // Records as stored.
 bool read_records(std::FILE* file, std::uint32_t first, unsigned char* records, std::uint32_t count)
 {
-    return seek_and_read(file, header_bytes + std::uint64_t{desc_bytes} * first, records,
+    return platform::read_at(file, header_bytes + std::uint64_t{desc_bytes} * first, records,
                          std::uint64_t{desc_bytes} * count);
 }
 
@@ -51,7 +33,7 @@ bool read_records(std::FILE* file, std::uint32_t first, unsigned char* records, 
 bool holds_loaded_layout(std::FILE* file, const file_image& image)
 {
     unsigned char header[header_bytes];
-    if (!seek_and_read(file, 0, header, header_bytes))
+    if (!platform::read_at(file, 0, header, header_bytes))
         return false;
     const dat_header now = host_order_header(header);
     if (std::memcmp(&now, &image.header(), header_bytes) != 0)
@@ -63,7 +45,7 @@ bool holds_loaded_layout(std::FILE* file, const file_image& image)
     auto* const bytes = static_cast<unsigned char*>(buffer.data());
     for (std::uint64_t done = 0; done < table_bytes;) {
         const std::uint64_t count = std::min(slice, table_bytes - done);
-        if (!read_whole(file, bytes, count) || std::memcmp(bytes, image.table() + done, static_cast<std::size_t>(count)) != 0)
+        if (!platform::read_at(file, header_bytes + done, bytes, count) || std::memcmp(bytes, image.table() + done, static_cast<std::size_t>(count)) != 0)
             return false;
         done += count;
     }
@@ -122,7 +104,7 @@ stored_items runs_of(const stored_items& items)
 }
 
 // The stream to store through: the one loaded while the name still names
-// it, else the name opened anew.
+// it, else the name opened anew, and locked.
 std::optional<stream_handle> update_stream(const char* path, file_image& image)
 {
     stream_handle loaded = image.release_file();
@@ -130,10 +112,34 @@ std::optional<stream_handle> update_stream(const char* path, file_image& image)
         return loaded;
     loaded.reset();
     auto reopened = open_data_file(path, file_use::update);
-    if (!reopened)
+    if (!reopened || reopened->lock == platform::lock_outcome::busy)
         return std::nullopt;
     std::setvbuf(reopened->stream.get(), nullptr, _IONBF, 0);
     return stream_handle(reopened->stream.release(), &std::fclose);
+}
+
+// The stream and the runs of a store, once the file is found to be as
+// loaded.
+result<std::pair<stream_handle, stored_items>> checked_store(const char* path, file_image& image,
+                                                            const stored_items& items)
+{
+    std::optional<stream_handle> file = update_stream(path, image);
+    if (!file)
+        return failure_kind::open;
+    if (!holds_loaded_layout(file->get(), image) || !holds_items(file->get(), items))
+        return failure_kind::write;
+    return std::pair{std::move(*file), runs_of(items)};
+}
+
+bool write_runs(std::FILE* file, const stored_items& runs)
+{
+    std::uint64_t written = 0;
+    for (const region run : runs.places) {
+        if (!platform::write_at(file, run.start, runs.bytes.data() + written, static_cast<std::size_t>(run.size)))
+            return false;
+        written += run.size;
+    }
+    return true;
 }
 
 result<file_image> load_layout(stream_handle file, std::uint64_t size, bool open_for_update)
@@ -141,7 +147,7 @@ result<file_image> load_layout(stream_handle file, std::uint64_t size, bool open
     if (size == 0)
         return failure_kind::alloc;
     unsigned char header_record[header_bytes];
-    if (size < header_bytes || !read_whole(file.get(), header_record, header_bytes))
+    if (size < header_bytes || !platform::read_at(file.get(), 0, header_record, header_bytes))
         return failure_kind::read;
     const dat_header header = host_order_header(header_record);
     const auto table = checked_region(size, header_bytes, std::uint64_t{desc_bytes} * header.item_numb);
@@ -196,21 +202,18 @@ std::uint32_t file_image::read_table(std::uint32_t wanted) const
     return records_read_;
 }
 
-result<file_image> load_file_image(stream_handle file, std::uint64_t size)
+result<file_image> load_file_image(mended_file opened)
 {
-    return load_layout(std::move(file), size, false);
+    std::setvbuf(opened.stream.get(), nullptr, _IONBF, 0);
+    return load_layout(std::move(opened.stream), opened.size, opened.updatable);
 }
 
 result<file_image> load_file_image(const char* path, image_use use)
 {
-    std::optional<data_file> opened = use == image_use::write ? open_data_file(path, file_use::update) : std::nullopt;
-    const bool for_update = opened.has_value();
+    result<mended_file> opened = open_mended(path, use == image_use::write ? open_for::update_or_reading : open_for::reading);
     if (!opened)
-        opened = open_data_file(path, file_use::load);
-    if (!opened)
-        return failure_kind::open;
-    std::setvbuf(opened->stream.get(), nullptr, _IONBF, 0);
-    return load_layout(stream_handle(opened->stream.release(), &std::fclose), opened->size, for_update);
+        return opened.error();
+    return load_file_image(std::move(*opened));
 }
 
 result<file_image> make_file_image(std::span<const unsigned char> bytes)
@@ -219,35 +222,56 @@ result<file_image> make_file_image(std::span<const unsigned char> bytes)
     if (!file || std::setvbuf(file.get(), nullptr, _IONBF, 0) != 0 ||
         std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() || std::fseek(file.get(), 0, SEEK_SET) != 0)
         return failure_kind::open;
-    return load_file_image(std::move(file), bytes.size());
+    return load_layout(std::move(file), bytes.size(), false);
 }
 
 result<std::vector<unsigned char>> read_bytes(const file_image& image, region place)
 {
     std::vector<unsigned char> bytes(static_cast<std::size_t>(place.size));
-    if (!seek_and_read(image.file(), place.start, bytes.data(), place.size))
+    if (!platform::read_at(image.file(), place.start, bytes.data(), place.size))
         return failure_kind::read;
     return bytes;
 }
 
 result<std::uint64_t> store_items(const char* path, file_image& image, const stored_items& items)
 {
-    std::optional<stream_handle> file = update_stream(path, image);
-    if (!file)
-        return failure_kind::open;
-    if (!holds_loaded_layout(file->get(), image) || !holds_items(file->get(), items))
+    auto checked = checked_store(path, image, items);
+    if (!checked)
+        return checked.error();
+    auto& [file, runs] = *checked;
+    if (!write_runs(file.get(), runs))
         return failure_kind::write;
-    const stored_items runs = runs_of(items);
-    std::uint64_t written = 0;
-    for (const region run : runs.places) {
-        if (!platform::seek(file->get(), run.start) ||
-            std::fwrite(runs.bytes.data() + written, 1, static_cast<std::size_t>(run.size), file->get()) != run.size)
-            return failure_kind::write;
-        written += run.size;
+    if (!platform::sync(file.get()))
+        return failure_kind::sync;
+    if (std::fclose(file.release()) != 0)
+        return failure_kind::write;
+    return runs.bytes.size();
+}
+
+result<pending_store> pending_store::begin(const char* path, file_image& image, const stored_items& items)
+{
+    auto checked = checked_store(path, image, items);
+    if (!checked)
+        return checked.error();
+    auto& [file, runs] = *checked;
+    result<journal> begun = journal::begin(path, file.get(), runs.places);
+    if (!begun)
+        return begun.error();
+    return pending_store(std::move(file), std::move(runs), std::move(*begun));
+}
+
+result<std::uint64_t> pending_store::finish()
+{
+    const bool written = write_runs(file_.get(), runs_);
+    if (!written || !platform::sync(file_.get())) {
+        // Once rolled back, the journal has nothing left to mend.
+        if (!journal_.roll_back(file_.get()) || !journal_.remove())
+            return failure_kind::journal_left;
+        return written ? failure_kind::sync : failure_kind::write;
     }
-    if (std::fclose(file->release()) != 0)
-        return failure_kind::write;
-    return written;
+    if (!journal_.remove())
+        return failure_kind::journal_left;
+    return runs_.bytes.size();
 }
 
 }  // namespace vantor

@@ -14,11 +14,11 @@
 #include "datfile/format.hpp"
 #include "datfile/region.hpp"
 #include "datfile/result.hpp"
+#include "datfile/journal.hpp"
 #include "datfile/table_reader.hpp"
+#include "datfile/stream.hpp"
 
 namespace vantor {
-
-using stream_handle = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 // From this many descriptors on, the table and the index over it take huge
 // pages where the system has them: a path that goes far into a table fills
@@ -97,15 +97,16 @@ struct stored_items {
 
 enum class image_use { read, write };
 
-// Opens the file and loads its layout. Only a regular file is opened (open):
-// a FIFO or a device could block or never end. An empty file fails with
+// Loads the layout of a regular file opened and mended: a store later uses
+// the same stream where it was opened for update. An empty file fails with
 // alloc, a file shorter than its header or its table with read, a data area
-// that would overlap the table with data_offset. For a write the file is
-// opened for update where it can be, so that the store uses the same file.
-result<file_image> load_file_image(const char* path, image_use use);
+// that would overlap the table with data_offset.
+result<file_image> load_file_image(mended_file opened);
 
-// The same from a stream of `size` bytes positioned at its start.
-result<file_image> load_file_image(stream_handle file, std::uint64_t size);
+// The same from the file's name, opened with open_mended, for a write
+// updatable where it can be. Only a regular file is opened (open): a FIFO
+// or a device could block or never end.
+result<file_image> load_file_image(const char* path, image_use use);
 
 // The same from bytes in memory, through a temporary file: for the tests and
 // the fuzz targets, which then run the code the tool runs.
@@ -116,7 +117,7 @@ result<std::vector<unsigned char>> read_bytes(const file_image& image, region pl
 
 // Writes each item's bytes at its place, in order, so that a later item wins
 // where two overlap, and no other byte; adjacent items go out in one write.
-// Returns how many bytes it wrote.
+// Returns how many bytes it wrote, once they are on the disk (sync).
 // The file is the one `path` names now: the stream loaded while the name
 // still names it, else the name opened anew for update (open when it cannot
 // be). Nothing is written unless that file still holds the header and the
@@ -124,5 +125,34 @@ result<std::vector<unsigned char>> read_bytes(const file_image& image, region pl
 // a file replaced, rewritten or shortened since the load is left alone, and
 // the file never grows. The image's stream is closed.
 result<std::uint64_t> store_items(const char* path, file_image& image, const stored_items& items);
+
+// A store of many writes, all or none across a crash: begun, the old bytes
+// are in the journal on the disk and nothing is written yet; finished, the
+// items are on the disk and the journal is gone.
+class pending_store {
+public:
+    // Checks the file as store_items does, then writes its journal. Fails
+    // as store_items does, or with no_journal.
+    static result<pending_store> begin(const char* path, file_image& image, const stored_items& items);
+
+    // Writes the items and syncs the file, then removes the journal; returns
+    // the bytes written. On a failed write or sync the file is rolled back
+    // from the journal (write, sync), or else left to the next run to mend
+    // (journal_left).
+    result<std::uint64_t> finish();
+    // Removes the journal of a store that is not to happen; false when it
+    // stays, for the next run to find.
+    bool abandon() { return journal_.remove(); }
+
+private:
+    pending_store(stream_handle file, stored_items runs, journal begun)
+        : file_(std::move(file)), runs_(std::move(runs)), journal_(std::move(begun))
+    {
+    }
+
+    stream_handle file_;
+    stored_items runs_;
+    journal journal_;
+};
 
 }  // namespace vantor

@@ -16,12 +16,31 @@ enum class failure_kind {
     data_offset,   // the data area does not begin where the table ends
     not_resolved,  // the path names no item inside the file
     write,         // the file changed since the load, or the write failed
+    sync,          // what was written may not be on the disk
+    locked,        // another run kept the file locked for all of the wait
+    no_journal,    // a change of many items cannot make its journal
+    journal_left,  // an unfinished change is left, and this run cannot roll it back
+    refused,       // a value that the item cannot hold as it is
+};
+
+// Why a value was refused.
+enum class value_fault {
+    none,
+    no_value,      // an assignment without '='
+    not_exact,     // the system could not hand the value over as typed
+    bad_escape,    // a backslash that begins neither \\ nor \xHH
+    not_a_number,  // not an optional sign and decimal digits
+    out_of_range,  // a number the item's bytes cannot hold
+    too_long,      // a text longer than the item
 };
 
 struct failure {
     failure_kind kind;
     std::uint32_t table_end = 0;          // with data_offset: where the table ends
     std::optional<std::uint32_t> record = {};  // with read, in the listing: the record cut short
+    value_fault fault = value_fault::none;     // with refused
+    std::uint64_t item_size = 0;               // with refused: the item's bytes
+    std::uint64_t text_size = 0;               // with too_long: the text's bytes
 
     bool operator==(const failure&) const = default;
 };

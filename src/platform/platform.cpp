@@ -29,21 +29,12 @@ namespace {
 
 #ifdef _WIN32
 
-// Names go to the system as UTF-16.
-std::optional<std::wstring> wide(const char* text)
-{
-    const auto converted = utf16_from_utf8(text);
-    if (!converted)
-        return std::nullopt;
-    return std::wstring(converted->begin(), converted->end());
-}
-
 using stat_record = struct _stat64;
 using file_offset = __int64;
 
 bool stat_name(const char* name, stat_record& record)
 {
-    const auto wide_name = wide(name);
+    const auto wide_name = wide_from_utf8(name);
     return wide_name && ::_wstat64(wide_name->c_str(), &record) == 0;
 }
 bool stat_stream(std::FILE* file, stat_record& record) { return ::_fstat64(::_fileno(file), &record) == 0; }
@@ -101,6 +92,22 @@ bool seek(std::FILE* file, std::uint64_t offset)
 {
     return offset <= static_cast<std::uint64_t>(std::numeric_limits<file_offset>::max()) &&
            seek_to(file, static_cast<file_offset>(offset)) == 0;
+}
+
+bool read_at(std::FILE* file, std::uint64_t offset, unsigned char* bytes, std::uint64_t count)
+{
+    if (!seek(file, offset))
+        return false;
+    // In slices: the C runtimes do not all read a count of gigabytes in one
+    // call.
+    constexpr std::uint64_t slice = std::uint64_t{1} << 24;
+    for (std::uint64_t done = 0; done < count;) {
+        const auto now = static_cast<std::size_t>(std::min(slice, count - done));
+        if (std::fread(bytes + done, 1, now, file) != now)
+            return false;
+        done += now;
+    }
+    return true;
 }
 
 zeroed_memory::zeroed_memory(zeroed_memory&& other) noexcept
@@ -192,8 +199,8 @@ std::optional<std::string> standard_input()
 
 std::FILE* open_file(const char* name, const char* mode)
 {
-    const auto wide_name = wide(name);
-    const auto wide_mode = wide(mode);
+    const auto wide_name = wide_from_utf8(name);
+    const auto wide_mode = wide_from_utf8(mode);
     return wide_name && wide_mode ? ::_wfopen(wide_name->c_str(), wide_mode->c_str()) : nullptr;
 }
 

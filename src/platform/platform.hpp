@@ -32,9 +32,57 @@ std::optional<file_status> status(std::FILE* file);
 // Moves to `offset` bytes from the start, at any offset the system allows.
 bool seek(std::FILE* file, std::uint64_t offset);
 
+// Reads `count` bytes from `offset` on, whole or not at all.
+bool read_at(std::FILE* file, std::uint64_t offset, unsigned char* bytes, std::uint64_t count);
+
 // Whether `name` still names the file that the stream has open, and was not
 // replaced by another since it was opened.
 bool same_file(const char* name, std::FILE* file);
+
+// Every call that changes what a disk holds (a write, a sync, a file made
+// or removed) goes through the functions below, which count them: a test
+// can end a run at its N-th such call as a crash would, a write then cut
+// after half its bytes (VANTOR_CRASH_AT=N), or hold the run there for a
+// while (VANTOR_PAUSE_AT=N, or N,MS for MS milliseconds instead of 2 s).
+inline constexpr int crashed_status = 137;  // as a run killed by SIGKILL
+
+// Writes `count` bytes at `offset` through an unbuffered stream.
+bool write_at(std::FILE* file, std::uint64_t offset, const unsigned char* bytes, std::size_t count);
+
+// What was written through the stream, on the disk.
+bool sync(std::FILE* file);
+
+// The entries of the folder that holds `name`, on the disk: a file made or
+// removed there stays so after a power cut. True where the system keeps
+// them so itself.
+bool sync_folder(const char* name);
+
+// A new file, open for update and unbuffered; nothing when the name exists
+// or the file cannot be made.
+std::FILE* create_file(const char* name);
+
+bool remove_file(const char* name);
+
+// Which file an open stream is: the same on every open of it, and on no
+// other file while it exists.
+struct file_identity {
+    std::uint64_t device;
+    std::uint64_t index;
+    bool operator==(const file_identity&) const = default;
+};
+std::optional<file_identity> identity(std::FILE* file);
+
+// Advisory locks on a whole file: other runs of the tool ask for them too,
+// and nothing else is kept out. A lock lasts until it is let go, the stream
+// is closed or the process ends.
+enum class lock_kind { shared, exclusive };
+enum class lock_outcome {
+    held,
+    busy,         // another holder kept it for all of the wait
+    unsupported,  // the file system keeps no locks
+};
+lock_outcome lock(std::FILE* file, lock_kind kind, int wait_milliseconds);
+void unlock(std::FILE* file);
 
 // Zeroed memory for a large table. With `huge_pages`, where the system can,
 // it is backed by huge pages: filling it then costs a few page faults

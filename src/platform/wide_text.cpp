@@ -111,4 +111,14 @@ bool holds_surrogate(std::string_view text)
     return false;
 }
 
+#ifdef _WIN32
+std::optional<std::wstring> wide_from_utf8(const char* text)
+{
+    const auto converted = utf16_from_utf8(text);
+    if (!converted)
+        return std::nullopt;
+    return std::wstring(converted->begin(), converted->end());
+}
+#endif
+
 }  // namespace vantor

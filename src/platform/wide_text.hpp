@@ -21,4 +21,9 @@ std::optional<std::u16string> utf16_from_utf8(std::string_view text);
 // that no UTF-8 text can hold.
 bool holds_surrogate(std::string_view text);
 
+#ifdef _WIN32
+// A name as the system takes it; nothing when it is no such text.
+std::optional<std::wstring> wide_from_utf8(const char* text);
+#endif
+
 }  // namespace vantor

@@ -75,10 +75,10 @@ const option_case option_cases[] = {
     {"later_assignments_win", {"--set", "FILE", "1.3.33=7", "1.3.33=8"}, "", "setdata(1.3.33)=7\nsetdata(1.3.33)=8\n",
      0, {{8, {0, 8}}}},
     {"one_path_that_names_nothing_stores_nothing", {"--set", "FILE", "1.3.33=7", "1.3.99=1"}, "",
-     "Error in setdata(1.3.99)\n", 255},
-    {"a_malformed_escape_stores_nothing", {"--set", "FILE", "1.3.33=7", "t1.4.52=\\q"}, "", "Error in setdata(t1.4.52)\n",
+     "Error in setdata(1.3.99): no item has this path\n", 255},
+    {"a_malformed_escape_stores_nothing", {"--set", "FILE", "1.3.33=7", "t1.4.52=\\q"}, "", "Error in setdata(t1.4.52): \"\\q\" holds a backslash that begins neither \\\\ nor \\xHH\n", 255},
+    {"an_assignment_without_a_value", {"--set", "FILE", "1.3.33"}, "", "Error in setdata(1.3.33): the assignment has no '='\n",
      255},
-    {"an_assignment_without_a_value", {"--set", "FILE", "1.3.33"}, "", "Error in setdata(1.3.33)\n", 255},
     {"set_from_the_input", {"--set", "FILE", "-"}, "# a comment\n\n1.3.33=7\r\n1.3.34=5", "setdata(1.3.33)=7\nsetdata(1.3.34)=5\n",
      0, {{8, {0, 7, 0, 5}}}},
 };

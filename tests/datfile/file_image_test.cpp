@@ -145,15 +145,19 @@ TEST(file_image, store_writes_the_items_only)
     EXPECT_EQ(file.bytes(), expected);
 }
 
-TEST(file_image, stores_from_two_loads_of_one_file_keep_both_changes)
+// One writer at a time: a second load for a write waits for the first to
+// let go, and gives up after a while.
+TEST(file_image, a_second_writer_waits_for_the_first_and_gives_up)
 {
     const std::vector<unsigned char> bytes = testing::example_file();
     const testing::temp_file file(bytes);
     file_image first = loaded_for_a_write(file.path());
-    file_image second = loaded_for_a_write(file.path());
-
+    const result<file_image> second = load_file_image(file.path().c_str(), image_use::write);
+    ASSERT_FALSE(second);
+    EXPECT_EQ(second.error().kind, failure_kind::locked);
     EXPECT_EQ(store_failure(file.path(), first, {{{220, 1}, {1}}}), std::nullopt);
-    EXPECT_EQ(store_failure(file.path(), second, {{{235, 1}, {2}}}), std::nullopt);
+    file_image third = loaded_for_a_write(file.path());
+    EXPECT_EQ(store_failure(file.path(), third, {{{235, 1}, {2}}}), std::nullopt);
     std::vector<unsigned char> expected = bytes;
     expected[220] = 1;
     expected[235] = 2;
