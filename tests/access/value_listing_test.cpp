@@ -38,28 +38,6 @@ TEST(byte_set, answers_as_a_plain_set_does)
     }
 }
 
-// Structures, arrays (some of flag 0x83) and members linked among few ids,
-// over a data area of every kind of byte, so that paths loop, share chains,
-// reach past the file and overlap.
-dat_layout random_layout(std::mt19937& random)
-{
-    const auto pick = [&](std::uint32_t low, std::uint32_t high) {
-        return std::uniform_int_distribution<std::uint32_t>(low, high)(random);
-    };
-    const std::uint8_t flags[] = {1, 1, 1, 1, 1, 2, 2, 3, 3, 0x83, 0x81, 4, 5};
-    const std::uint32_t ids = pick(6, 30);
-    dat_layout layout;
-    layout.descriptors.push_back(testing::variable(1, static_cast<std::uint16_t>(pick(2, ids)), pick(0, 64)));
-    for (std::uint32_t i = pick(1, 40); i > 0; --i)
-        layout.descriptors.push_back({flags[pick(0, sizeof flags - 1)], static_cast<std::uint16_t>(pick(1, ids)),
-                                      static_cast<std::uint16_t>(pick(0, ids)), pick(0, 3) == 0 ? pick(0, ids) : pick(0, 9),
-                                      pick(0, 7) == 0 ? pick(0, UINT32_MAX) : pick(0, 40)});
-    const char bytes[] = {0, 0, 0, 'A', 'z', '\\', '\n', '\x7F', '\x80', '\xFF', '=', '#'};
-    for (std::uint32_t i = pick(0, 200); i > 0; --i)
-        layout.data.push_back(static_cast<unsigned char>(bytes[pick(0, sizeof bytes - 1)]));
-    return layout;
-}
-
 // Every listed path reads the item listed, the items lie in the file apart
 // from one another, writing their values back changes no byte, and the
 // listing stays within the bound that makes it linear in the file.
@@ -104,7 +82,7 @@ TEST(list_values, random_layouts_list_soundly)
 {
     std::mt19937 random(2026);
     for (int round = 0; round < 1000; ++round)
-        expect_sound_listing(testing::build_dat(random_layout(random)), "round " + std::to_string(round));
+        expect_sound_listing(testing::build_dat(testing::random_layout(random)), "round " + std::to_string(round));
 }
 
 // One resolver asked many paths answers each as a resolver of its own does,
@@ -113,7 +91,7 @@ TEST(item_resolver, many_paths_resolve_as_one_each)
 {
     std::mt19937 random(99);
     for (int round = 0; round < 120; ++round) {
-        const auto image = make_file_image(testing::build_dat(random_layout(random)));
+        const auto image = make_file_image(testing::build_dat(testing::random_layout(random)));
         ASSERT_TRUE(image);
         item_resolver shared(*image);
         for (int k = 0; k < 20; ++k) {

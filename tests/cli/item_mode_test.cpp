@@ -114,21 +114,30 @@ TEST(cli, item_mode_on_a_missing_file)
     EXPECT_EQ(run.status, 255);
 }
 
+// The write mode says so after its line; --set before any, and stores
+// nothing where it cannot make its journal, while one write stores as is.
 TEST(cli, file_that_cannot_be_opened_for_update_keeps_its_bytes)
 {
     if (const auto reason = no_unprivileged_run())
         GTEST_SKIP() << *reason;
     const temp_file file(sample);
-    std::filesystem::permissions(file.path(), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
-                                                  std::filesystem::perms::others_read);
+    namespace fs = std::filesystem;
+    fs::permissions(file.path(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     run_setup setup;
     setup.unprivileged = true;
-    const auto run = run_tool({file.path(), "1.3.33=5"}, setup);
-    if (!run)
-        GTEST_SKIP() << "cannot drop root privileges here";
-    EXPECT_EQ(run->out, banner + "setdata(1.3.33)=5\nfopen(" + file.path() + ") error!\n");
-    EXPECT_EQ(run->status, 255);
+    const std::string refused = "fopen(" + file.path() + ") error!\n";
+    const std::string no_journal = "journal(" + file.path() + ") error! none can be made beside the file, so nothing was stored\n";
+    EXPECT_EQ(run_tool({file.path(), "1.3.33=5"}, setup)->out, banner + "setdata(1.3.33)=5\n" + refused);
+    EXPECT_EQ(run_tool({"--set", file.path(), "1.3.33=5"}, setup)->out, refused);
     EXPECT_EQ(file.bytes(), sample);
+    // Writable by anyone, in a folder that only its owner may write.
+    fs::permissions(file.path(), fs::perms::all);
+    const auto set = run_tool({"--set", file.path(), "1.3.33=5", "1.3.34=6"}, setup);
+    EXPECT_EQ(set->out, no_journal);
+    EXPECT_EQ(set->status, 255);
+    EXPECT_EQ(file.bytes(), sample);
+    EXPECT_EQ(run_tool({file.path(), "1.3.33=5"}, setup)->out, banner + "setdata(1.3.33)=5\n");
+    EXPECT_EQ(run_tool({file.path(), "1.3.33"}).out, banner + "getdata(1.3.33)=5\n");
 }
 
 // An argument's length here, cut down for Windows, which takes a whole

@@ -79,6 +79,34 @@ const option_case option_cases[] = {
     {"a_malformed_escape_stores_nothing", {"--set", "FILE", "1.3.33=7", "t1.4.52=\\q"}, "", "Error in setdata(t1.4.52): \"\\q\" holds a backslash that begins neither \\\\ nor \\xHH\n", 255},
     {"an_assignment_without_a_value", {"--set", "FILE", "1.3.33"}, "", "Error in setdata(1.3.33): the assignment has no '='\n",
      255},
+    {"each_size_takes_its_limits_and_4_bytes_either_spelling",
+     {"--set", "FILE", "1.3.31=255", "1.3.32=+65535", "1.3.33=-0", "1.2=-2147483648", "1.6.71=4294967295"}, "",
+     "setdata(1.3.31)=255\nsetdata(1.3.32)=+65535\nsetdata(1.3.33)=-0\nsetdata(1.2)=-2147483648\nsetdata(1.6.71)=4294967295\n", 0,
+     {{0, {0x80, 0, 0, 0}}, {4, {255}}, {6, {255, 255, 0, 0}}, {60, {255, 255, 255, 255}}}},
+    {"a_text_as_long_as_its_item_lower_case_hex_and_a_later_equals_sign",
+     {"--set", "FILE", "t1.4.52=A=\\x4a\\x4A2345678901234"}, "", "setdata(t1.4.52)=A=\\x4a\\x4A2345678901234\n", 0,
+     {{14, {'A', '=', 'J', 'J', '2', '3', '4', '5', '6', '7', '8', '9', '0', '1', '2', '3', '4'}}}},
+    {"a_byte_past_its_range", {"--set", "FILE", "1.3.33=7", "1.3.31=256"}, "",
+     "Error in setdata(1.3.31): 256 does not fit a 1-byte item (0 to 255)\n", 255},
+    {"a_word_below_its_range", {"--set", "FILE", "1.3.33=-1"}, "",
+     "Error in setdata(1.3.33): -1 does not fit a 2-byte item (0 to 65535)\n", 255},
+    {"a_word_past_its_range", {"--set", "FILE", "1.3.32=70000"}, "",
+     "Error in setdata(1.3.32): 70000 does not fit a 2-byte item (0 to 65535)\n", 255},
+    {"a_double_word_past_either_spelling", {"--set", "FILE", "1.6.71=4294967296"}, "",
+     "Error in setdata(1.6.71): 4294967296 does not fit a 4-byte item (-2147483648 to 4294967295)\n", 255},
+    {"a_double_word_below_its_range", {"--set", "FILE", "1.6.71=-2147483649"}, "",
+     "Error in setdata(1.6.71): -2147483649 does not fit a 4-byte item (-2147483648 to 4294967295)\n", 255},
+    {"letters", {"--set", "FILE", "1.3.33=9O"}, "", "Error in setdata(1.3.33): \"9O\" is not a decimal number\n", 255},
+    {"hex", {"--set", "FILE", "1.3.33=0x10"}, "", "Error in setdata(1.3.33): \"0x10\" is not a decimal number\n", 255},
+    {"white_space", {"--set", "FILE", "1.3.31= 12"}, "", "Error in setdata(1.3.31): \" 12\" is not a decimal number\n", 255},
+    {"a_sign_alone", {"--set", "FILE", "1.3.31=-"}, "", "Error in setdata(1.3.31): \"-\" is not a decimal number\n", 255},
+    {"no_number", {"--set", "FILE", "1.3.33="}, "", "Error in setdata(1.3.33): \"\" is not a decimal number\n", 255},
+    {"a_text_longer_than_its_item", {"--set", "FILE", "t1.4.52=VNT1SAMPLE0000001\\x00"}, "",
+     "Error in setdata(t1.4.52): 18 bytes do not fit a 17-byte item\n", 255},
+    {"an_upper_case_escape", {"--set", "FILE", "t1.4.52=\\X41"}, "",
+     "Error in setdata(t1.4.52): \"\\X41\" holds a backslash that begins neither \\\\ nor \\xHH\n", 255},
+    {"a_refused_line_of_the_input", {"--set", "FILE", "-"}, "1.3.33=7\n1.3.31=300\n",
+     "Error in setdata(1.3.31): 300 does not fit a 1-byte item (0 to 255)\n", 255},
     {"set_from_the_input", {"--set", "FILE", "-"}, "# a comment\n\n1.3.33=7\r\n1.3.34=5", "setdata(1.3.33)=7\nsetdata(1.3.34)=5\n",
      0, {{8, {0, 7, 0, 5}}}},
 };
@@ -92,7 +120,10 @@ TEST(cli, values_piped_into_set_copy_a_file)
 {
     const temp_file from(sample);
     const temp_file to(sample);
-    ASSERT_EQ(run_tool({"--set", from.path(), "1.3.33=7", "t1.4.52=OTHER\\x01VIN", "1.6.71=-1"}).status, 0);
+    ASSERT_EQ(run_tool({"--set", from.path(), "1.3.33=65535", "t1.4.52=OTHER\\x01VIN", "1.6.71=-1", "1.3.31=255",
+                        "1.2=-2147483648"})
+                  .status,
+              0);
     run_setup setup;
     setup.input = run_tool({"--values", from.path()}).out;
     EXPECT_EQ(run_tool({"--set", to.path(), "-"}, setup)->status, 0);

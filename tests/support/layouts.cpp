@@ -75,4 +75,23 @@ dat_layout duplicate_ids()
     return layout;
 }
 
+dat_layout random_layout(std::mt19937& random)
+{
+    const auto pick = [&](std::uint32_t low, std::uint32_t high) {
+        return std::uniform_int_distribution<std::uint32_t>(low, high)(random);
+    };
+    const std::uint8_t flags[] = {1, 1, 1, 1, 1, 2, 2, 3, 3, 0x83, 0x81, 4, 5};
+    const std::uint32_t ids = pick(6, 30);
+    dat_layout layout;
+    layout.descriptors.push_back(variable(1, static_cast<std::uint16_t>(pick(2, ids)), pick(0, 64)));
+    for (std::uint32_t i = pick(1, 40); i > 0; --i)
+        layout.descriptors.push_back({flags[pick(0, sizeof flags - 1)], static_cast<std::uint16_t>(pick(1, ids)),
+                                      static_cast<std::uint16_t>(pick(0, ids)), pick(0, 3) == 0 ? pick(0, ids) : pick(0, 9),
+                                      pick(0, 7) == 0 ? pick(0, UINT32_MAX) : pick(0, 40)});
+    const char bytes[] = {0, 0, 0, 'A', 'z', '\\', '\n', '\x7F', '\x80', '\xFF', '=', '#'};
+    for (std::uint32_t i = pick(0, 200); i > 0; --i)
+        layout.data.push_back(static_cast<unsigned char>(bytes[pick(0, sizeof bytes - 1)]));
+    return layout;
+}
+
 }  // namespace vantor::testing

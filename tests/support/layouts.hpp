@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <span>
 #include <string>
 #include <string_view>
@@ -45,6 +46,11 @@ dat_layout looping_chain();
 // Variable 1 of type 2 with members 10 and 11, then a second member 10 and a
 // second structure 2 of other sizes.
 dat_layout duplicate_ids();
+
+// Structures, arrays (some of flag 0x83) and members linked among few ids,
+// over a data area of every kind of byte, so that paths loop, share chains,
+// reach past the file and overlap.
+dat_layout random_layout(std::mt19937& random);
 
 // Descriptor tables of any size up to the largest the format allows, for
 // the tests that hold the tool's work to the size of table and output, and
