@@ -1,7 +1,7 @@
 // Times the built tool beside xxd and cat on the shared table shapes at 4k,
 // 16k and 65,535 descriptors and prints markdown tables for the README. Not a
 // test: it asserts nothing.
-//   vantor_bench [SHAPE...] [large]     (VANTOR=path/to/vantor times another build)
+//   vantor_bench [SHAPE...] [large] [stores]     (VANTOR=path/to/vantor times another build)
 #include <algorithm>
 #include <chrono>
 #include <exception>
@@ -327,6 +327,45 @@ void print_large_files(const std::string& tool, const vantor::testing::temp_fold
     }
 }
 
+// A write and a --set of 10,000 at 65,535 descriptors on a folder of the
+// disk, and again on tmpfs, where a sync costs nothing: the difference is
+// what the syncs cost, and the tmpfs runs show the rest against cat.
+void print_stores(const std::string& tool, const vantor::testing::temp_folder& scratch)
+{
+    const table_shape& shape = vantor::testing::shape_named("chain");
+    const std::filesystem::path memory = "/dev/shm";
+    std::printf("\nStores at 65,535 descriptors (`chain`), with their syncs on the disk and without their cost on "
+                "tmpfs (targets on tmpfs: write ≤ 1.0 × cat, --set of 10,000 ≤ 2 × write):\n\n");
+    heading({"folder", "write", "--set", "assignments", "cat", "write / cat", "--set / write"});
+    std::map<std::string, std::pair<series, series>> stores;
+    for (const auto& [name, folder] : {std::pair<std::string, std::string>{"disk", scratch.path().string()},
+                                       {"tmpfs", (memory / ("vantor-bench-" + std::to_string(::getpid()))).string()}}) {
+        std::error_code missing;
+        if (name == "tmpfs" && !std::filesystem::create_directory(folder, missing))
+            continue;
+        const std::string path = folder + "/store.dat";
+        if (!write_in_child([&] { vantor::testing::write_file(path, vantor::testing::build_dat(shape.build(65535))); }))
+            continue;
+        const command set = set_again(tool, path);
+        series write, set_many, cat;
+        for (int round = 0; round < rounds; ++round) {
+            write.runs.push_back(run_once({tool, path, shape.item_path(65535) + "=7"}));
+            set_many.runs.push_back(run_once(set));
+            cat.runs.push_back(run_once({"cat", path}));
+        }
+        row({name, seconds(write), seconds(set_many), std::to_string(set.size() - 3), seconds(cat),
+             ratio(write, cat, name == "tmpfs" ? 1.0 : 1e9), ratio(set_many, write, name == "tmpfs" ? 2.0 : 1e9)});
+        stores[name] = {write, set_many};
+        if (name == "tmpfs")
+            std::filesystem::remove_all(folder);
+    }
+    if (stores.size() == 2)
+        std::printf("\nThe syncs: %.1f ms of a write (one of the file), %.1f ms of a --set (the journal, its folder, "
+                    "the file, the folder again).\n",
+                    1000 * (stores["disk"].first.median() - stores["tmpfs"].first.median()),
+                    1000 * (stores["disk"].second.median() - stores["tmpfs"].second.median()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -337,7 +376,8 @@ int main(int argc, char** argv)
     const vantor::testing::temp_folder scratch;
     const std::string path = scratch / "shape.dat";
     std::vector<measured> files;
-    const bool large_files = wanted.empty() || std::find(wanted.begin(), wanted.end(), "large") != wanted.end();
+    const auto asked = [&](const char* part) { return wanted.empty() || std::find(wanted.begin(), wanted.end(), part) != wanted.end(); };
+    const bool large_files = asked("large");
     for (const table_shape& shape : vantor::testing::table_shapes()) {
         if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), shape.name) == wanted.end())
             continue;
@@ -351,17 +391,21 @@ int main(int argc, char** argv)
             }
         }
     }
-    std::printf("Median wall time of %d runs of each command, in turn on one file, output to /dev/null. "
-                "✓ meets its target, ✗ misses it.\n\n",
-                rounds);
-    print_times(files);
-    std::printf("\nPeak RSS of the runs against the limit: 2 × file + 4 MiB, at least 20 MiB:\n\n");
-    print_memory(files);
-    print_growth(files);
-    std::printf("\nEvery value, and its first 10,000 set again, against the listing and one write:\n\n");
-    print_options(files);
+    if (!files.empty()) {
+        std::printf("Median wall time of %d runs of each command, in turn on one file, output to /dev/null. "
+                    "✓ meets its target, ✗ misses it.\n\n",
+                    rounds);
+        print_times(files);
+        std::printf("\nPeak RSS of the runs against the limit: 2 × file + 4 MiB, at least 20 MiB:\n\n");
+        print_memory(files);
+        print_growth(files);
+        std::printf("\nEvery value, and its first 10,000 set again, against the listing and one write:\n\n");
+        print_options(files);
+    }
     if (large_files)
         print_large_files(tool, scratch);
+    if (asked("stores"))
+        print_stores(tool, scratch);
     std::printf("\nShapes (N descriptors):\n\n");
     for (const table_shape& shape : vantor::testing::table_shapes())
         std::printf("- `%s`: %s\n", std::string(shape.name).c_str(), std::string(shape.summary).c_str());
