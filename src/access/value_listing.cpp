@@ -289,52 +289,18 @@ result<listing_tally> list_values(const file_image& image, const item_sink& each
     return value_lister(image, each).run();
 }
 
-const unsigned char* data_blocks::block_at(std::uint64_t index)
+bool data_window::fill(std::uint64_t at, std::uint64_t wanted)
 {
-    if (index == last_index_)
-        return last_block_;
-    const auto found = std::lower_bound(blocks_.begin(), blocks_.end(), index,
-                                        [](const auto& held, std::uint64_t wanted) { return held.first < wanted; });
-    if (found == blocks_.end() || found->first != index) {
-        const std::uint64_t start = image_.data_offset() + index * block;
-        auto read = read_bytes(image_, {start, std::min(block, image_.size() - start)});
-        if (!read)
-            return nullptr;
-        last_block_ = blocks_.insert(found, {index, std::move(*read)})->second.data();
-    } else {
-        last_block_ = found->second.data();
-    }
-    last_index_ = index;
-    return last_block_;
-}
-
-std::optional<std::string_view> data_blocks::bytes(region whole)
-{
-    if (whole.size == 0)
-        return std::string_view();
-    // Items lie in the data area.
-    const region place{whole.start - image_.data_offset(), whole.size};
-    const std::uint64_t first = place.start / block, last = (place.end() - 1) / block;
-    if (first == last && first == last_index_)
-        return std::string_view(reinterpret_cast<const char*>(last_block_) + place.start % block,
-                                static_cast<std::size_t>(place.size));
-    if (first == last) {
-        const unsigned char* held = block_at(first);
-        if (held == nullptr)
-            return std::nullopt;
-        return std::string_view(reinterpret_cast<const char*>(held) + place.start % block,
-                                static_cast<std::size_t>(place.size));
-    }
-    joined_.clear();
-    for (std::uint64_t index = first; index <= last; ++index) {
-        const unsigned char* held = block_at(index);
-        if (held == nullptr)
-            return std::nullopt;
-        const std::uint64_t from = std::max(place.start, index * block) - index * block;
-        const std::uint64_t to = std::min(place.end(), (index + 1) * block) - index * block;
-        joined_.append(reinterpret_cast<const char*>(held) + from, static_cast<std::size_t>(to - from));
-    }
-    return std::string_view(joined_);
+    // Reads that follow one another grow; any other starts small again, so
+    // that scattered items cost a page each.
+    read_ahead_ = at == start_ + held_.size() ? std::min(read_ahead_ * 2, capacity) : first_read;
+    const std::uint64_t count = std::min({std::max(wanted, read_ahead_), capacity, image_.size() - at});
+    held_.resize(static_cast<std::size_t>(count));
+    start_ = at;
+    if (read_bytes(image_, {at, count}, held_.data()))
+        return true;
+    held_.clear();
+    return false;
 }
 
 std::int32_t number_value(const item_location& item, std::string_view bytes)
@@ -342,11 +308,16 @@ std::int32_t number_value(const item_location& item, std::string_view bytes)
     return read_number(reinterpret_cast<const unsigned char*>(bytes.data()), item.size);
 }
 
-void append_listed_text(std::string& text, std::string_view bytes)
+void listed_text::append(std::string& text, std::string_view piece)
 {
-    const std::size_t shown = bytes.find_last_not_of('\0') + 1;
-    for (const char c : bytes.substr(0, shown)) {
+    for (const char c : piece) {
         const auto byte = static_cast<unsigned char>(c);
+        if (byte == 0) {
+            ++zeros_;
+            continue;
+        }
+        for (; zeros_ > 0; --zeros_)
+            text += "\\x00";
         if (printable(byte)) {
             text += c;
         } else if (byte == '\\') {

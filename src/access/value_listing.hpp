@@ -43,36 +43,61 @@ inline constexpr std::uint32_t max_listed_depth = 32;
 // when the table cannot be read whole.
 result<listing_tally> list_values(const file_image& image, const item_sink& each);
 
-// The bytes of items in the data area, read a block at a time and kept:
-// a listing that goes through a file once reads each block once.
-class data_blocks {
+// The bytes of items, read through one window of the file that moves with
+// the items asked for: memory stays at the window's size, whatever the
+// sizes of the file and its items. Items in the order of the file share
+// reads, which grow as they keep coming in order.
+class data_window {
 public:
-    explicit data_blocks(const file_image& image) : image_(image) {}
+    explicit data_window(const file_image& image) : image_(image) {}
 
-    // The bytes of `place`, which lies inside the file; nothing when a read
-    // fails.
-    std::optional<std::string_view> bytes(region place);
+    // Calls `each` with the bytes of `place`, which lies inside the file, in
+    // order, in pieces of at most the window's size; false when a read fails.
+    template <typename Each>
+    bool read(region place, Each&& each)
+    {
+        for (std::uint64_t done = 0; done < place.size;) {
+            const std::uint64_t at = place.start + done;
+            if (at < start_ || at >= start_ + held_.size()) {
+                if (!fill(at, place.size - done))
+                    return false;
+            }
+            const std::uint64_t from = at - start_;
+            const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(place.size - done, held_.size() - from));
+            each(std::string_view(reinterpret_cast<const char*>(held_.data()) + from, count));
+            done += count;
+        }
+        return true;
+    }
 
 private:
-    static constexpr std::uint64_t block = std::uint64_t{1} << 20;
+    static constexpr std::uint64_t capacity = std::uint64_t{1} << 20;
+    static constexpr std::uint64_t first_read = 4096;
 
-    const unsigned char* block_at(std::uint64_t index);
+    // The window from `at` on: at least `wanted` bytes or as many as it holds,
+    // and no byte past the file's end.
+    bool fill(std::uint64_t at, std::uint64_t wanted);
 
     const file_image& image_;
-    // Blocks of the file from the data area's start, by index, in order; and
-    // the one asked for last, which the next item most likely lies in.
-    std::vector<std::pair<std::uint64_t, std::vector<unsigned char>>> blocks_;
-    std::uint64_t last_index_ = UINT64_MAX;
-    const unsigned char* last_block_ = nullptr;
-    std::string joined_;  // an item across blocks
+    std::vector<unsigned char> held_;
+    std::uint64_t start_ = 0;
+    std::uint64_t read_ahead_ = first_read;
 };
 
-// A value as a listing shows it, on one line: a number as the read mode
-// shows it; text with its trailing zero bytes left out (a store pads with
-// them), a backslash as \\ and any byte but a printable ASCII character
-// as \xHH, appended to `text`.
+// A number item's value, from its bytes.
 std::int32_t number_value(const item_location& item, std::string_view bytes);
-void append_listed_text(std::string& text, std::string_view bytes);
+
+// A text value as a listing shows it, on one line, piece by piece: its
+// trailing zero bytes left out (a store pads with them), a backslash as \\
+// and any byte but a printable ASCII character as \xHH.
+class listed_text {
+public:
+    // Appends to `text` what `piece` shows after the pieces before it.
+    void append(std::string& text, std::string_view piece);
+
+private:
+    std::uint64_t zeros_ = 0;  // zero bytes not shown yet: trailing ones, unless more follows
+};
 
 // The bytes that `text`, in that form, stands for; nothing for a backslash
 // that starts no \\ or \xHH.

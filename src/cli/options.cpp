@@ -54,23 +54,45 @@ int run_values(const char* file_name, std::FILE* out)
     const result<file_image> loaded = load_file_image(std::move(*opened));
     if (!loaded)
         return report(out, loaded.error(), {file_name, ""});
-    data_blocks data(*loaded);
+    data_window data(*loaded);
     bool read_failed = false;
     std::string value;
     text_writer text(out);
     const auto listing = list_values(*loaded, [&](std::string_view path, const item_location& item) {
-        const auto bytes = read_failed ? std::nullopt : data.bytes(item.place());
-        if (!bytes) {
-            read_failed = true;
+        if (read_failed)
             return;
-        }
-        text << path << '=';
+        // The path once the first bytes are read: a read that fails at once
+        // shows no line of this item.
+        bool started = false;
+        const auto start = [&] {
+            if (!started)
+                text << path << '=';
+            started = true;
+        };
         if (item.text) {
-            value.clear();
-            append_listed_text(value, *bytes);
-            text << std::string_view(value) << '\n';
+            listed_text shown;
+            read_failed = !data.read(item.place(), [&](std::string_view piece) {
+                start();
+                value.clear();
+                shown.append(value, piece);
+                text << std::string_view(value);
+            });
         } else {
-            text << decimal(number_value(item, *bytes)) << '\n';
+            // A number's 4 bytes at most, in one piece or two.
+            char bytes[4] = {};
+            std::size_t held = 0;
+            read_failed = !data.read(item.place(), [&](std::string_view piece) {
+                std::copy(piece.begin(), piece.end(), bytes + held);
+                held += piece.size();
+            });
+            if (!read_failed) {
+                start();
+                text << decimal(number_value(item, {bytes, held}));
+            }
+        }
+        if (!read_failed || started) {
+            start();
+            text << '\n';
         }
     });
     if (!listing || read_failed) {

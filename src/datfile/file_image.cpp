@@ -228,9 +228,14 @@ result<file_image> make_file_image(std::span<const unsigned char> bytes)
 result<std::vector<unsigned char>> read_bytes(const file_image& image, region place)
 {
     std::vector<unsigned char> bytes(static_cast<std::size_t>(place.size));
-    if (!platform::read_at(image.file(), place.start, bytes.data(), place.size))
+    if (!read_bytes(image, place, bytes.data()))
         return failure_kind::read;
     return bytes;
+}
+
+bool read_bytes(const file_image& image, region place, unsigned char* bytes)
+{
+    return platform::read_at(image.file(), place.start, bytes, place.size);
 }
 
 result<std::uint64_t> store_items(const char* path, file_image& image, const stored_items& items)

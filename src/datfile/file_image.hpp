@@ -112,8 +112,10 @@ result<file_image> load_file_image(const char* path, image_use use);
 // the fuzz targets, which then run the code the tool runs.
 result<file_image> make_file_image(std::span<const unsigned char> bytes);
 
-// The bytes of `place`, which lies inside the file; fails with read.
+// The bytes of `place`, which lies inside the file; fails with read. Also
+// into room for them that the caller holds: false when the read fails.
 result<std::vector<unsigned char>> read_bytes(const file_image& image, region place);
+bool read_bytes(const file_image& image, region place, unsigned char* bytes);
 
 // Writes each item's bytes at its place, in order, so that a later item wins
 // where two overlap, and no other byte; adjacent items go out in one write.

@@ -63,7 +63,7 @@ void expect_sound_listing(const std::vector<unsigned char>& file, const std::str
         std::fill_n(taken.begin() + static_cast<std::ptrdiff_t>(item.start), std::max<std::uint64_t>(item.place().size, 1), true);
         std::string value;
         if (item.text)
-            append_listed_text(value, {reinterpret_cast<const char*>(bytes->data()), bytes->size()});
+            listed_text().append(value, {reinterpret_cast<const char*>(bytes->data()), bytes->size()});
         else
             value = std::to_string(number_value(item, {reinterpret_cast<const char*>(bytes->data()), bytes->size()}));
         text += path.size() + value.size() + 2;

@@ -64,7 +64,7 @@ TEST_P(option_runs, print_exactly_and_store_all_or_nothing)
 }
 
 const option_case option_cases[] = {
-    {"version", {"--version"}, "", "Vantor 3.0.0\n", 0},
+    {"version", {"--version"}, "", "Vantor 3.0.1\n", 0},
     {"help", {"--help"}, "", help, 0},
     {"an_option_without_its_file_shows_the_help", {"--values"}, "", help, 255},
     {"values", {"--values", "FILE"}, "", sample_values, 0},
