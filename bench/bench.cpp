@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -168,12 +169,13 @@ std::string seconds(const series& s)
     return value < 1 ? format("%.1f ms", value * 1e3) : format("%.2f s", value);
 }
 
-std::string ratio(const series& top, const series& bottom, double target)
+// Marked against `target`, where there is one.
+std::string ratio(const series& top, const series& bottom, std::optional<double> target)
 {
     if (!top.ok() || !bottom.ok())
         return "–";
     const double value = top.median() / bottom.median();
-    return format("%.2f", value) + (value <= target ? " ✓" : " ✗");
+    return format("%.2f", value) + (!target ? "" : value <= *target ? " ✓" : " ✗");
 }
 
 std::string cell(const measured& file, const std::string& name, const std::function<std::string(const series&)>& show)
@@ -343,6 +345,7 @@ void print_stores(const std::string& tool, const vantor::testing::temp_folder& s
         std::error_code missing;
         if (name == "tmpfs" && !std::filesystem::create_directory(folder, missing))
             continue;
+        const bool on_tmpfs = name == "tmpfs";
         const std::string path = folder + "/store.dat";
         if (!write_in_child([&] { vantor::testing::write_file(path, vantor::testing::build_dat(shape.build(65535))); }))
             continue;
@@ -354,7 +357,8 @@ void print_stores(const std::string& tool, const vantor::testing::temp_folder& s
             cat.runs.push_back(run_once({"cat", path}));
         }
         row({name, seconds(write), seconds(set_many), std::to_string(set.size() - 3), seconds(cat),
-             ratio(write, cat, name == "tmpfs" ? 1.0 : 1e9), ratio(set_many, write, name == "tmpfs" ? 2.0 : 1e9)});
+             ratio(write, cat, on_tmpfs ? std::optional(1.0) : std::nullopt),
+             ratio(set_many, write, on_tmpfs ? std::optional(2.0) : std::nullopt)});
         stores[name] = {write, set_many};
         if (name == "tmpfs")
             std::filesystem::remove_all(folder);

@@ -38,14 +38,15 @@ bool holds_loaded_layout(std::FILE* file, const file_image& image)
     const dat_header now = host_order_header(header);
     if (std::memcmp(&now, &image.header(), header_bytes) != 0)
         return false;
-    constexpr std::uint64_t slice = std::uint64_t{16} << 20;
+    // Short slices through one small buffer: a fresh page costs more to
+    // touch than a read from the system's cache costs to make.
+    constexpr std::uint64_t slice = std::uint64_t{64} << 10;
     const std::uint64_t table_bytes = std::uint64_t{desc_bytes} * image.records_read();
-    const platform::zeroed_memory buffer(static_cast<std::size_t>(std::min(slice, table_bytes)),
-                                         image.records_read() >= long_table);
-    auto* const bytes = static_cast<unsigned char*>(buffer.data());
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(std::min(slice, table_bytes)));
     for (std::uint64_t done = 0; done < table_bytes;) {
         const std::uint64_t count = std::min(slice, table_bytes - done);
-        if (!platform::read_at(file, header_bytes + done, bytes, count) || std::memcmp(bytes, image.table() + done, static_cast<std::size_t>(count)) != 0)
+        if (!platform::read_at(file, header_bytes + done, bytes.data(), count) ||
+            std::memcmp(bytes.data(), image.table() + done, static_cast<std::size_t>(count)) != 0)
             return false;
         done += count;
     }
