@@ -1,80 +1,107 @@
 #include "access/byte_set.hpp"
 
 #include <algorithm>
+#include <iterator>
 
 namespace vantor {
 
-namespace {
-
-constexpr std::uint64_t bits = 64;
-
-constexpr std::uint64_t mask(std::uint64_t from, std::uint64_t to) { return byte_set::bits_of(from, to); }
-
-std::uint64_t words_for(std::uint64_t count) { return (count + bits - 1) / bits; }
-
-bool any_in(const std::vector<std::uint64_t>& level, std::uint64_t from, std::uint64_t to)
+bool byte_set::holds(std::uint64_t block, const entry& at, std::uint64_t from, std::uint64_t to)
 {
-    for (std::uint64_t at = from; at < to; ++at)
-        if (level[at] != 0)
+    if (at.whole)
+        return from < to;
+    const std::uint64_t base = block * block_positions;
+    for (std::uint64_t position = from; position < to;) {
+        const std::uint64_t word = (position - base) / 64;
+        const std::uint64_t word_end = std::min(to, base + (word + 1) * 64);
+        if ((at.bits[word] & bits_of((position - base) % 64, (word_end - 1 - base) % 64 + 1)) != 0)
             return true;
-    return false;
-}
-
-void set_bit(std::vector<std::uint64_t>& level, std::uint64_t bit) { level[bit / bits] |= std::uint64_t{1} << bit % bits; }
-
-}  // namespace
-
-byte_set::byte_set(std::uint64_t length)
-    : chunks_((words_for(length) + chunk_words - 1) / chunk_words),
-      words_in_use_(words_for(words_for(length))),
-      summary_in_use_(words_for(words_in_use_.size()))
-{
-}
-
-std::uint64_t byte_set::word(std::uint64_t at) const
-{
-    const auto& chunk = chunks_[at / chunk_words];
-    return chunk ? chunk[at % chunk_words] : 0;
-}
-
-std::uint64_t byte_set::level_word(int level, std::uint64_t at) const
-{
-    return level == 0 ? word(at) : level == 1 ? words_in_use_[at] : summary_in_use_[at];
-}
-
-bool byte_set::any_across(std::uint64_t start, std::uint64_t size) const
-{
-    // Bits [from, to) of one level: the words at its two ends, then the
-    // whole words between them, which the level above tells about.
-    std::uint64_t from = start, to = start + size;
-    for (int level = 0; from < to; ++level) {
-        const std::uint64_t first = from / bits, last = (to - 1) / bits;
-        if (first == last)
-            return (level_word(level, first) & mask(from % bits, (to - 1) % bits + 1)) != 0;
-        if ((level_word(level, first) & mask(from % bits, bits)) != 0 ||
-            (level_word(level, last) & mask(0, (to - 1) % bits + 1)) != 0)
-            return true;
-        if (level == 2)
-            return any_in(summary_in_use_, first + 1, last);
-        from = first + 1;
-        to = last;
+        position = word_end;
     }
     return false;
 }
 
-void byte_set::add_across(std::uint64_t start, std::uint64_t size)
+bool byte_set::any(std::uint64_t start, std::uint64_t size) const
 {
-    for (std::uint64_t at = start; at < start + size;) {
-        const std::uint64_t word_at = at / bits;
-        const std::uint64_t end = std::min(start + size, (word_at + 1) * bits);
-        auto& chunk = chunks_[word_at / chunk_words];
-        if (!chunk)
-            chunk = std::make_unique<std::uint64_t[]>(chunk_words);
-        chunk[word_at % chunk_words] |= mask(at % bits, end - word_at * bits);
-        set_bit(words_in_use_, word_at);
-        set_bit(summary_in_use_, word_at / bits);
-        at = end;
+    if (size == 0)
+        return false;
+    const std::uint64_t end = start + size;
+    const std::uint64_t first = start / block_positions, last = (end - 1) / block_positions;
+    auto at = entries_.upper_bound(first);
+    if (at != entries_.begin() && std::prev(at)->second.end > first)
+        --at;
+    // Only the range's first and last blocks are partly inside it, and an
+    // entry holds some position of each of its blocks: a few entries decide.
+    for (; at != entries_.end() && at->first <= last; ++at) {
+        const std::uint64_t from = std::max(start, at->first * block_positions);
+        const std::uint64_t to = std::min(end, at->second.end * block_positions);
+        if (holds(at->first, at->second, from, to))
+            return true;
     }
+    return false;
+}
+
+void byte_set::add_within_block(std::uint64_t from, std::uint64_t to)
+{
+    const std::uint64_t block = from / block_positions;
+    auto at = entries_.upper_bound(block);
+    if (at != entries_.begin() && std::prev(at)->second.end > block) {
+        if (std::prev(at)->second.whole)
+            return;
+        --at;
+    } else {
+        at = entries_.emplace_hint(at, block, entry{block + 1, false});
+    }
+    const std::uint64_t base = block * block_positions;
+    for (std::uint64_t position = from; position < to;) {
+        const std::uint64_t word = (position - base) / 64;
+        const std::uint64_t word_end = std::min(to, base + (word + 1) * 64);
+        at->second.bits[word] |= bits_of((position - base) % 64, (word_end - 1 - base) % 64 + 1);
+        position = word_end;
+    }
+}
+
+void byte_set::add_whole_blocks(std::uint64_t first, std::uint64_t end)
+{
+    // One entry takes the place of all it meets, and of a whole run that
+    // reaches into it from before or beyond.
+    auto at = entries_.upper_bound(first);
+    if (at != entries_.begin() && std::prev(at)->second.end > first) {
+        --at;
+        if (at->second.whole)
+            first = at->first;
+    }
+    while (at != entries_.end() && at->first <= end) {
+        if (at->second.whole || at->first < end) {
+            if (at->second.whole && at->first <= end)
+                end = std::max(end, at->second.end);
+            at = entries_.erase(at);
+        } else {
+            break;
+        }
+    }
+    entries_.emplace_hint(at, first, entry{end, true});
+}
+
+void byte_set::add(std::uint64_t start, std::uint64_t size)
+{
+    if (size == 0)
+        return;
+    const std::uint64_t end = start + size;
+    const std::uint64_t whole_first = (start + block_positions - 1) / block_positions;
+    const std::uint64_t whole_end = end / block_positions;
+    if (whole_first >= whole_end) {
+        // No block wholly inside: one block, or the ends of two.
+        const std::uint64_t split = std::min(end, (start / block_positions + 1) * block_positions);
+        add_within_block(start, split);
+        if (split < end)
+            add_within_block(split, end);
+        return;
+    }
+    if (start < whole_first * block_positions)
+        add_within_block(start, whole_first * block_positions);
+    if (whole_end * block_positions < end)
+        add_within_block(whole_end * block_positions, end);
+    add_whole_blocks(whole_first, whole_end);
 }
 
 }  // namespace vantor

@@ -1,44 +1,24 @@
-// A set of byte positions, such as the bytes of the items listed so far, in
-// one bit each, with two summaries over it so that asking about a long range
-// costs a few words however long it is. Bits come in chunks made when first
-// set, so that a sparse file of gigabytes costs what it holds.
+// A set of byte positions, such as the bytes of the items listed so far.
+// Blocks of positions that hold any are kept, in order, as words of bits,
+// and long runs of blocks wholly in the set as one entry each: the set costs
+// what it holds, not the length it spans, and asking about or adding a long
+// range costs a few entries however long it is.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <memory>
-#include <vector>
+#include <map>
 
 namespace vantor {
 
 class byte_set {
 public:
     // Positions 0 to `length` - 1.
-    explicit byte_set(std::uint64_t length);
+    explicit byte_set(std::uint64_t) {}
 
-    // Whether any of [start, start + size) is in the set; the range lies
-    // within the length. A range within one word, as most items are, is
-    // answered here.
-    bool any(std::uint64_t start, std::uint64_t size) const
-    {
-        const std::uint64_t first = start / 64;
-        if (size == 0 || (start + size - 1) / 64 != first)
-            return any_across(start, size);
-        const auto& chunk = chunks_[first / chunk_words];
-        return chunk && (chunk[first % chunk_words] & bits_of(start % 64, (start + size - 1) % 64 + 1)) != 0;
-    }
-    // Most items are a few bytes within one word, whose summaries were set
-    // for an item before.
-    void add(std::uint64_t start, std::uint64_t size)
-    {
-        const std::uint64_t first = start / 64;
-        std::uint64_t* word = size != 0 && (start + size - 1) / 64 == first && chunks_[first / chunk_words]
-                                  ? &chunks_[first / chunk_words][first % chunk_words]
-                                  : nullptr;
-        if (word != nullptr && *word != 0)
-            *word |= bits_of(start % 64, (start + size - 1) % 64 + 1);
-        else
-            add_across(start, size);
-    }
+    // Whether any of [start, start + size) is in the set.
+    bool any(std::uint64_t start, std::uint64_t size) const;
+    void add(std::uint64_t start, std::uint64_t size);
 
     // Bits [from, to) of a word, 0 <= from < to <= 64.
     static constexpr std::uint64_t bits_of(std::uint64_t from, std::uint64_t to)
@@ -48,18 +28,25 @@ public:
     }
 
 private:
-    bool any_across(std::uint64_t start, std::uint64_t size) const;
-    void add_across(std::uint64_t start, std::uint64_t size);
-    // One word of bits covers 64 positions; a summary bit stands for a word
-    // of the level below that holds any bit.
-    static constexpr std::uint64_t chunk_words = 4096;  // 256 Ki positions
+    static constexpr std::uint64_t block_words = 8;
+    static constexpr std::uint64_t block_positions = block_words * 64;
 
-    std::uint64_t word(std::uint64_t at) const;
-    std::uint64_t level_word(int level, std::uint64_t at) const;
+    // From its key's block on: the blocks up to `end` wholly in the set, or
+    // else the one block's bits.
+    struct entry {
+        std::uint64_t end;
+        bool whole;
+        std::array<std::uint64_t, block_words> bits{};
+    };
+    using entries = std::map<std::uint64_t, entry>;
 
-    std::vector<std::unique_ptr<std::uint64_t[]>> chunks_;  // of chunk_words words
-    std::vector<std::uint64_t> words_in_use_;                // bit: a word of the bits holds any
-    std::vector<std::uint64_t> summary_in_use_;              // bit: a word of words_in_use_ holds any
+    // Whether the entry holds any of the positions [from, to), all of
+    // which lie in its blocks.
+    static bool holds(std::uint64_t block, const entry& at, std::uint64_t from, std::uint64_t to);
+    void add_within_block(std::uint64_t from, std::uint64_t to);
+    void add_whole_blocks(std::uint64_t first, std::uint64_t end);
+
+    entries entries_;
 };
 
 }  // namespace vantor
