@@ -88,7 +88,7 @@ private:
 std::int32_t number_value(const item_location& item, std::string_view bytes);
 
 // A text value as a listing shows it, on one line, piece by piece: its
-// trailing zero bytes left out (a store pads with them), a backslash as \\
+// trailing zero bytes left out (a store pads with them), a backslash as two
 // and any byte but a printable ASCII character as \xHH.
 class listed_text {
 public:
