@@ -86,7 +86,10 @@ outcome expected_set_outcome(const std::vector<std::string>& lines, const bytes&
         const auto place = vantor::add_assignment(one, resolver, line.substr(0, equals), line.substr(equals + 1));
         if (!place)
             return {file, -1};
-        std::copy(one.bytes.begin(), one.bytes.end(), after.begin() + static_cast<std::ptrdiff_t>(place->start));
+        // The given bytes, then zeros to the item's end.
+        const std::string_view given = one.items.front().given;
+        const auto start = after.begin() + static_cast<std::ptrdiff_t>(place->start);
+        std::fill_n(std::copy(given.begin(), given.end(), start), place->size - given.size(), 0);
     }
     return {after, 0};
 }

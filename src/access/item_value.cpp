@@ -67,18 +67,24 @@ std::string render_value(const item_location& item, std::span<const unsigned cha
 
 void add_value_bytes(stored_items& items, const item_location& item, std::string_view value)
 {
-    unsigned char* bytes = items.add(item.place());
-    if (item.text)
-        std::copy_n(value.begin(), std::min(static_cast<std::size_t>(item.place().size), value.size()), bytes);
-    else
-        write_number(bytes, item.size, parse_number(value));
+    const region place = item.place();
+    if (item.text) {
+        items.add(place, value.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(place.size, value.size()))));
+        return;
+    }
+    std::string number(static_cast<std::size_t>(place.size), '\0');
+    write_number(reinterpret_cast<unsigned char*>(number.data()), item.size, parse_number(value));
+    items.add(place, std::move(number));
 }
 
 stored_item value_bytes(const item_location& item, std::string_view value)
 {
     stored_items one;
     add_value_bytes(one, item, value);
-    return {item.place(), std::move(one.bytes)};
+    const std::string_view given = one.items.front().given;
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(item.place().size));
+    std::copy(given.begin(), given.end(), bytes.begin());
+    return {item.place(), std::move(bytes)};
 }
 
 result<std::string> getdata(const file_image& image, std::string_view path)

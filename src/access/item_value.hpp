@@ -20,7 +20,8 @@ std::string render_value(const item_location& item, std::span<const unsigned cha
 
 // The bytes that store `value` into `item`: a number cut to the item's
 // width, or text cut or zero-padded to the item's size; none for a number
-// item of 0 bytes or fewer. Also as one item more of many.
+// item of 0 bytes or fewer. Also as one item more of many, which takes a
+// text's bytes from `value`, whose holder keeps them until the store.
 stored_item value_bytes(const item_location& item, std::string_view value);
 void add_value_bytes(stored_items& items, const item_location& item, std::string_view value);
 

@@ -366,13 +366,16 @@ result<region> add_assignment(stored_items& items, item_resolver& resolver, std:
     }
     // Most values hold no escape.
     const bool escaped = value.find('\\') != std::string_view::npos;
-    const auto bytes = escaped ? unescaped(value) : std::nullopt;
+    auto bytes = escaped ? unescaped(value) : std::nullopt;
     if (escaped && !bytes)
         return failure{failure_kind::refused, 0, {}, value_fault::bad_escape, size};
     const std::string_view text = escaped ? std::string_view(*bytes) : value;
     if (text.size() > size)
         return failure{failure_kind::refused, 0, {}, value_fault::too_long, size, text.size()};
-    add_value_bytes(items, *item, text);
+    if (escaped)
+        items.add(item->place(), std::move(*bytes));
+    else
+        add_value_bytes(items, *item, text);
     return item->place();
 }
 

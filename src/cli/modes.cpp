@@ -45,7 +45,7 @@ int write_item(file_image& image, const subject& about, const std::string& value
     // inside fprintf, and fflush then has nothing left to fail on.
     if (std::fflush(out) != 0 || std::ferror(out))
         return -1;
-    const result<std::uint64_t> stored = store_items(about.file, image, *change);
+    const result<std::uint64_t> stored = store_items(about.file, image, stored_items(*change));
     return stored ? 0 : report(out, stored.error(), about);
 }
 

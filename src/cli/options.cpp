@@ -29,7 +29,7 @@ void print_help(std::FILE* out)
 
 // The lines of standard input that assign: those that are neither empty nor
 // a comment, a carriage return before the line feed taken off.
-std::vector<std::string_view> assignment_lines(const std::string& input)
+std::vector<std::string_view> assignment_lines(std::string_view input)
 {
     std::vector<std::string_view> lines;
     for (std::size_t at = 0; at < input.size();) {
@@ -125,7 +125,7 @@ int run_set(const char* file_name, const std::vector<std::string_view>& assignme
         return report(out, loaded.error(), {file_name, ""});
     item_resolver resolver(*loaded);
     stored_items items;
-    items.places.reserve(assignments.size());
+    items.items.reserve(assignments.size());
     for (const std::string_view assignment : assignments) {
         const std::size_t equals = assignment.find('=');
         const std::string_view path = assignment.substr(0, equals);
@@ -179,7 +179,7 @@ std::optional<int> run_option(int argc, const char* const* argv, std::FILE* out)
         const auto input = platform::standard_input();
         if (!input)
             return report(out, failure{failure_kind::read}, {"-", ""});
-        return run_set(argv[2], assignment_lines(*input), false, out);
+        return run_set(argv[2], assignment_lines(input->text()), false, out);
     }
     if (option == "--set" && argc >= 4)
         return run_set(argv[2], std::vector<std::string_view>(argv + 3, argv + argc), true, out);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <map>
 #include <new>
-#include <numeric>
 #include <optional>
 #include <span>
 #include <utility>
@@ -57,51 +57,87 @@ bool holds_loaded_layout(std::FILE* file, const file_image& image)
 bool holds_items(std::FILE* file, const stored_items& items)
 {
     const auto now = platform::status(file);
-    return now && std::all_of(items.places.begin(), items.places.end(), [&](const region& place) {
-               return checked_region(now->size, place.start, place.size).has_value();
+    return now && std::all_of(items.items.begin(), items.items.end(), [&](const stored_items::item& item) {
+               return checked_region(now->size, item.place.start, item.place.size).has_value();
            });
 }
 
-// The items as runs of adjacent bytes, each written once, the later items'
-// bytes over the earlier ones'.
-stored_items runs_of(const stored_items& items)
+// Latest first, each item takes what no later item took: the work grows
+// with the items and their stretches, never with items times items.
+store_plan plan_of(const stored_items& items)
 {
-    std::vector<std::size_t> first_byte(items.places.size());
-    for (std::size_t k = 1; k < items.places.size(); ++k)
-        first_byte[k] = first_byte[k - 1] + static_cast<std::size_t>(items.places[k - 1].size);
-    std::vector<std::size_t> by_start(items.places.size());
-    std::iota(by_start.begin(), by_start.end(), std::size_t{0});
-    const auto earlier = [&](std::size_t a, std::size_t b) { return items.places[a].start < items.places[b].start; };
-    // Assignments come mostly in the order of the file.
-    if (!std::is_sorted(by_start.begin(), by_start.end(), earlier))
-        std::stable_sort(by_start.begin(), by_start.end(), earlier);
-    std::vector<region> runs;
-    for (const std::size_t at : by_start) {
-        const region place = items.places[at];
+    store_plan plan;
+    std::map<std::uint64_t, std::uint64_t> taken;  // runs so far, start to end, apart from one another
+    for (std::size_t k = items.items.size(); k-- > 0;) {
+        const region place = items.items[k].place;
         if (place.size == 0)
             continue;
-        if (!runs.empty() && place.start <= runs.back().end())
-            runs.back().size = std::max(runs.back().end(), place.end()) - runs.back().start;
-        else
-            runs.push_back(place);
+        std::uint64_t at = place.start, start = place.start, end = place.end();
+        auto run = taken.upper_bound(at);
+        if (run != taken.begin() && std::prev(run)->second >= at)
+            --run;
+        // Every run that meets or touches the place joins it; the gaps
+        // between them are this item's.
+        for (; run != taken.end() && run->first <= place.end(); run = taken.erase(run)) {
+            if (run->first > at)
+                plan.stretches.push_back({{at, run->first - at}, k});
+            at = std::max(at, run->second);
+            start = std::min(start, run->first);
+            end = std::max(end, run->second);
+        }
+        if (at < place.end())
+            plan.stretches.push_back({{at, place.end() - at}, k});
+        taken.emplace(start, end);
     }
-    stored_items joined;
-    std::vector<std::size_t> run_bytes;
-    for (const region run : runs) {
-        run_bytes.push_back(joined.bytes.size());
-        joined.add(run);
+    for (const auto& [start, end] : taken)
+        plan.runs.push_back({start, end - start});
+    std::sort(plan.stretches.begin(), plan.stretches.end(),
+              [](const auto& a, const auto& b) { return a.place.start < b.place.start; });
+    return plan;
+}
+
+// Copies the bytes of [at, at + count) of one item's place, its given bytes
+// and then zeros, to `out`.
+void copy_item_bytes(const stored_items::item& item, std::uint64_t at, std::uint64_t count, unsigned char* out)
+{
+    const std::uint64_t from = at - item.place.start;
+    const std::uint64_t given = from < item.given.size() ? std::min<std::uint64_t>(count, item.given.size() - from) : 0;
+    std::copy_n(item.given.data() + from, given, out);
+    std::fill_n(out + given, count - given, 0);
+}
+
+// Each run in one write, or for a long run one write a piece: what is
+// written passes through a buffer of a fixed size.
+bool write_plan(std::FILE* file, const stored_items& items, const store_plan& plan)
+{
+    constexpr std::uint64_t piece_bytes = std::uint64_t{1} << 20;
+    std::vector<unsigned char> piece;
+    auto stretch = plan.stretches.begin();
+    for (const region run : plan.runs) {
+        for (std::uint64_t at = run.start; at < run.end();) {
+            const std::uint64_t count = std::min(piece_bytes, run.end() - at);
+            piece.resize(static_cast<std::size_t>(count));
+            for (std::uint64_t filled = 0; filled < count;) {
+                while (stretch->place.end() <= at + filled)
+                    ++stretch;
+                const std::uint64_t now = std::min(count - filled, stretch->place.end() - (at + filled));
+                copy_item_bytes(items.items[stretch->item], at + filled, now, piece.data() + filled);
+                filled += now;
+            }
+            if (!platform::write_at(file, at, piece.data(), piece.size()))
+                return false;
+            at += count;
+        }
     }
-    for (std::size_t k = 0; k < items.places.size(); ++k) {
-        const region place = items.places[k];
-        if (place.size == 0)
-            continue;
-        const auto run = std::prev(std::upper_bound(runs.begin(), runs.end(), place.start,
-                                                    [](std::uint64_t start, const region& r) { return start < r.start; }));
-        std::copy_n(items.bytes.begin() + static_cast<std::ptrdiff_t>(first_byte[k]), place.size,
-                    joined.bytes.begin() + static_cast<std::ptrdiff_t>(run_bytes[static_cast<std::size_t>(run - runs.begin())] +
-                                                                        (place.start - run->start)));
-    }
-    return joined;
+    return true;
+}
+
+std::uint64_t bytes_of(const store_plan& plan)
+{
+    std::uint64_t bytes = 0;
+    for (const region run : plan.runs)
+        bytes += run.size;
+    return bytes;
 }
 
 // The stream to store through: the one loaded while the name still names
@@ -121,26 +157,15 @@ std::optional<stream_handle> update_stream(const char* path, file_image& image)
 
 // The stream and the runs of a store, once the file is found to be as
 // loaded.
-result<std::pair<stream_handle, stored_items>> checked_store(const char* path, file_image& image,
-                                                            const stored_items& items)
+result<std::pair<stream_handle, store_plan>> checked_store(const char* path, file_image& image,
+                                                          const stored_items& items)
 {
     std::optional<stream_handle> file = update_stream(path, image);
     if (!file)
         return failure_kind::open;
     if (!holds_loaded_layout(file->get(), image) || !holds_items(file->get(), items))
         return failure_kind::write;
-    return std::pair{std::move(*file), runs_of(items)};
-}
-
-bool write_runs(std::FILE* file, const stored_items& runs)
-{
-    std::uint64_t written = 0;
-    for (const region run : runs.places) {
-        if (!platform::write_at(file, run.start, runs.bytes.data() + written, static_cast<std::size_t>(run.size)))
-            return false;
-        written += run.size;
-    }
-    return true;
+    return std::pair{std::move(*file), plan_of(items)};
 }
 
 result<file_image> load_layout(stream_handle file, std::uint64_t size, bool open_for_update)
@@ -244,14 +269,14 @@ result<std::uint64_t> store_items(const char* path, file_image& image, const sto
     auto checked = checked_store(path, image, items);
     if (!checked)
         return checked.error();
-    auto& [file, runs] = *checked;
-    if (!write_runs(file.get(), runs))
+    auto& [file, plan] = *checked;
+    if (!write_plan(file.get(), items, plan))
         return failure_kind::write;
     if (!platform::sync(file.get()))
         return failure_kind::sync;
     if (std::fclose(file.release()) != 0)
         return failure_kind::write;
-    return runs.bytes.size();
+    return bytes_of(plan);
 }
 
 result<pending_store> pending_store::begin(const char* path, file_image& image, const stored_items& items)
@@ -259,16 +284,16 @@ result<pending_store> pending_store::begin(const char* path, file_image& image, 
     auto checked = checked_store(path, image, items);
     if (!checked)
         return checked.error();
-    auto& [file, runs] = *checked;
-    result<journal> begun = journal::begin(path, file.get(), runs.places);
+    auto& [file, plan] = *checked;
+    result<journal> begun = journal::begin(path, file.get(), plan.runs);
     if (!begun)
         return begun.error();
-    return pending_store(std::move(file), std::move(runs), std::move(*begun));
+    return pending_store(std::move(file), items, std::move(plan), std::move(*begun));
 }
 
 result<std::uint64_t> pending_store::finish()
 {
-    const bool written = write_runs(file_.get(), runs_);
+    const bool written = write_plan(file_.get(), *items_, plan_);
     if (!written || !platform::sync(file_.get())) {
         // Once rolled back, the journal has nothing left to mend.
         if (!journal_.roll_back(file_.get()) || !journal_.remove())
@@ -277,7 +302,7 @@ result<std::uint64_t> pending_store::finish()
     }
     if (!journal_.remove())
         return failure_kind::journal_left;
-    return runs_.bytes.size();
+    return bytes_of(plan_);
 }
 
 }  // namespace vantor

@@ -7,8 +7,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "datfile/format.hpp"
@@ -78,21 +81,42 @@ struct stored_item {
     std::vector<unsigned char> bytes;  // place.size of them
 };
 
-// New bytes for many items: their places, and all their bytes one after
-// another in one buffer, which a store of thousands needs to stay small.
+// New bytes for many items: each item's place and the bytes that its value
+// gives, at most the place's size, which begin it; zeros fill the rest, as
+// they pad a text. The given bytes are the caller's, who keeps them until
+// the store ends, or else held here: a value is held once, however many
+// items or however long.
 struct stored_items {
-    std::vector<region> places;
-    std::vector<unsigned char> bytes;  // the places' sizes of them, in order
+    struct item {
+        region place;
+        std::string_view given;
+    };
+    std::vector<item> items;
+    std::deque<std::string> held;  // where no caller holds a value's bytes; a deque keeps them in place
 
     stored_items() = default;
-    stored_items(const stored_item& item) : places{item.place}, bytes(item.bytes) {}
-    // Room for `place`'s bytes, zeroed, at the end.
-    unsigned char* add(region place)
+    explicit stored_items(const stored_item& one) { add(one.place, std::string(one.bytes.begin(), one.bytes.end())); }
+    stored_items(stored_items&&) = default;
+    stored_items& operator=(stored_items&&) = default;
+
+    void add(region place, std::string_view given) { items.push_back({place, given}); }
+    void add(region place, std::string given)
     {
-        places.push_back(place);
-        bytes.resize(bytes.size() + static_cast<std::size_t>(place.size));
-        return bytes.data() + bytes.size() - place.size;
+        held.push_back(std::move(given));
+        items.push_back({place, held.back()});
     }
+};
+
+// Which item each stretch of the bytes to write takes its bytes from: the
+// latest item over it. The stretches, in the order of the file, cover the
+// runs of adjacent items exactly.
+struct store_plan {
+    struct stretch {
+        region place;
+        std::size_t item;
+    };
+    std::vector<region> runs;
+    std::vector<stretch> stretches;
 };
 
 enum class image_use { read, write };
@@ -134,7 +158,8 @@ result<std::uint64_t> store_items(const char* path, file_image& image, const sto
 class pending_store {
 public:
     // Checks the file as store_items does, then writes its journal. Fails
-    // as store_items does, or with no_journal.
+    // as store_items does, or with no_journal. `items` stays the caller's
+    // until the store ends.
     static result<pending_store> begin(const char* path, file_image& image, const stored_items& items);
 
     // Writes the items and syncs the file, then removes the journal; returns
@@ -147,13 +172,14 @@ public:
     bool abandon() { return journal_.remove(); }
 
 private:
-    pending_store(stream_handle file, stored_items runs, journal begun)
-        : file_(std::move(file)), runs_(std::move(runs)), journal_(std::move(begun))
+    pending_store(stream_handle file, const stored_items& items, store_plan plan, journal begun)
+        : file_(std::move(file)), items_(&items), plan_(std::move(plan)), journal_(std::move(begun))
     {
     }
 
     stream_handle file_;
-    stored_items runs_;
+    const stored_items* items_;  // the caller's, until the store ends
+    store_plan plan_;
     journal journal_;
 };
 

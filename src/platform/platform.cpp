@@ -181,18 +181,32 @@ zeroed_memory::~zeroed_memory() { std::free(data_); }
 
 #endif
 
-std::optional<std::string> standard_input()
+std::optional<input_bytes> standard_input()
 {
 #ifdef _WIN32
     ::_setmode(::_fileno(stdin), _O_BINARY);
 #endif
-    std::string text;
-    char buffer[1 << 16];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;)
-        text.append(buffer, got);
+    input_bytes input;
+    std::size_t room = 0;
+    for (;;) {
+        if (input.size_ == room) {
+            // A large block that realloc moves by remapping its pages, not
+            // by copying them beside the old ones.
+            room = std::max<std::size_t>(room * 2, std::size_t{1} << 20);
+            char* grown = static_cast<char*>(std::realloc(input.data_.get(), room));
+            if (grown == nullptr)
+                throw std::bad_alloc();
+            input.data_.release();
+            input.data_.reset(grown);
+        }
+        const std::size_t got = std::fread(input.data_.get() + input.size_, 1, room - input.size_, stdin);
+        input.size_ += got;
+        if (got == 0)
+            break;
+    }
     if (std::ferror(stdin))
         return std::nullopt;
-    return text;
+    return input;
 }
 
 #ifdef _WIN32

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -105,8 +107,21 @@ private:
 };
 
 // All of standard input, as bytes: on Windows too, where it is read in
-// binary mode. Nothing when a read fails.
-std::optional<std::string> standard_input();
+// binary mode. Nothing when a read fails. Held once: the buffer grows in
+// place where the system can, so that a long input costs its own size.
+class input_bytes {
+public:
+    std::string_view text() const { return {data_.get(), size_}; }
+
+private:
+    friend std::optional<input_bytes> standard_input();
+    struct releaser {
+        void operator()(char* data) const { std::free(data); }
+    };
+    std::unique_ptr<char, releaser> data_;
+    std::size_t size_ = 0;
+};
+std::optional<input_bytes> standard_input();
 
 // Keeps a closed standard stream from being taken by a file the tool opens,
 // which would then receive what is meant for the stream: each closed one is

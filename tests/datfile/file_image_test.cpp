@@ -115,7 +115,7 @@ std::optional<failure_kind> store_failure(const std::string& path, file_image& i
 {
     stored_items all;
     for (const stored_item& item : items)
-        std::copy(item.bytes.begin(), item.bytes.end(), all.add(item.place));
+        all.add(item.place, std::string(item.bytes.begin(), item.bytes.end()));
     const result<std::uint64_t> stored = store_items(path.c_str(), image, all);
     if (!stored)
         return stored.error().kind;
