@@ -1,6 +1,7 @@
 #include "access/item_value.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -62,7 +63,9 @@ std::string render_value(const item_location& item, std::span<const unsigned cha
 {
     if (item.text)
         return std::string(bytes.begin(), bytes.end());
-    return std::to_string(read_number(bytes.data(), item.size));
+    char digits[12];
+    const auto written = std::to_chars(digits, digits + sizeof digits, read_number(bytes.data(), item.size));
+    return std::string(digits, written.ptr);
 }
 
 void add_value_bytes(stored_items& items, const item_location& item, std::string_view value)

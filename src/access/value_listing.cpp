@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <vector>
 
@@ -243,27 +244,8 @@ void value_lister::list_leaf(const item_desc& leaf, std::uint64_t offset)
 
 void value_lister::append_number(std::uint32_t number)
 {
-    // Two digits a step: a path is mostly numbers.
-    static constexpr char pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-                                    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-                                    "8081828384858687888990919293949596979899";
-    char digits[10];
-    char* start = digits + sizeof digits;
-    for (; number >= 10; number /= 100) {
-        if (number < 100) {
-            start -= 2;
-            std::memcpy(start, pairs + 2 * number, 2);
-            number = 0;
-            break;
-        }
-        start -= 2;
-        std::memcpy(start, pairs + 2 * (number % 100), 2);
-    }
-    if (number != 0 || start == digits + sizeof digits)
-        *--start = static_cast<char>('0' + number);
-    const auto length = static_cast<std::size_t>(digits + sizeof digits - start);
-    std::memcpy(path_.data() + path_size_, start, length);
-    path_size_ += length;
+    const auto written = std::to_chars(path_.data() + path_size_, path_.data() + path_.size(), number);
+    path_size_ = static_cast<std::size_t>(written.ptr - path_.data());
 }
 
 bool printable(unsigned char byte) { return byte >= 0x20 && byte < 0x7F && byte != '\\'; }

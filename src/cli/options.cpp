@@ -101,9 +101,8 @@ int run_values(const char* file_name, std::FILE* out)
     }
     // Comments, which an assignment never begins with, say what was left out.
     if (listing->overlapping != 0 || listing->too_deep != 0 || listing->unreached != 0)
-        text << "# left out: " << std::string_view(std::to_string(listing->overlapping))
-             << " items over bytes listed above, " << std::string_view(std::to_string(listing->too_deep))
-             << " structures nested too deep, " << std::string_view(std::to_string(listing->unreached))
+        text << "# left out: " << count(listing->overlapping) << " items over bytes listed above, "
+             << count(listing->too_deep) << " structures nested too deep, " << count(listing->unreached)
              << " descriptors on no path listed\n";
     if (!listing->stopped)
         return 0;

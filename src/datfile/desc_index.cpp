@@ -65,7 +65,7 @@ std::uint16_t desc_index::id_at(std::uint32_t position) const
 {
     const unsigned char* field = table_ + std::size_t{desc_bytes} * position + offsetof(item_desc, id);
     if (big_endian_ids_)
-        return load_be16(field);
+        return load_be<std::uint16_t>(field);
     std::uint16_t id;
     std::memcpy(&id, field, sizeof id);
     return id;

@@ -55,8 +55,8 @@ public:
     // A record already read, in host order; and the fields a walk along a
     // member chain reads, alone.
     item_desc descriptor(std::uint32_t position) const { return host_order(record(position)); }
-    std::uint16_t next_of(std::uint32_t position) const { return load_be16(record(position) + offsetof(item_desc, next)); }
-    std::uint32_t size_of(std::uint32_t position) const { return load_be32(record(position) + offsetof(item_desc, size)); }
+    std::uint16_t next_of(std::uint32_t position) const { return load_be<std::uint16_t>(record(position) + offsetof(item_desc, next)); }
+    std::uint32_t size_of(std::uint32_t position) const { return load_be<std::uint32_t>(record(position) + offsetof(item_desc, size)); }
     std::uint8_t flag_of(std::uint32_t position) const { return record(position)[offsetof(item_desc, flag)]; }
 
     std::FILE* file() const { return file_.get(); }

@@ -59,13 +59,7 @@ item_desc table_reader::cut_short() const
 {
     unsigned char bytes[desc_bytes] = {};
     std::memcpy(bytes, bytes_ + at_, held_ - at_);
-    item_desc desc;
-    std::memcpy(&desc, bytes, desc_bytes);
-    desc.size = load_le32(bytes);
-    desc.offset = load_le32(bytes + 4);
-    desc.id = load_le16(bytes + 8);
-    desc.next = load_le16(bytes + 10);
-    return desc;
+    return fields_in<std::endian::little>(bytes);
 }
 
 }  // namespace vantor

@@ -50,18 +50,22 @@ private:
     unsigned char bytes_[slice * desc_bytes];
 };
 
-// A record as stored, in host order; flag and unread bytes stay as they
+// A record's fields read in `order`; flag and unread bytes stay as they
 // are. Inline: a long table is read record by record.
-inline item_desc host_order(const unsigned char* record)
+template <std::endian order>
+inline item_desc fields_in(const unsigned char* record)
 {
     item_desc desc;
     std::memcpy(&desc, record, desc_bytes);
-    desc.size = load_be32(record);
-    desc.offset = load_be32(record + 4);
-    desc.id = load_be16(record + 8);
-    desc.next = load_be16(record + 10);
+    desc.size = load_ordered<std::uint32_t, order>(record);
+    desc.offset = load_ordered<std::uint32_t, order>(record + 4);
+    desc.id = load_ordered<std::uint16_t, order>(record + 8);
+    desc.next = load_ordered<std::uint16_t, order>(record + 10);
     return desc;
 }
+
+// A record as stored, in host order.
+inline item_desc host_order(const unsigned char* record) { return fields_in<std::endian::big>(record); }
 
 dat_header host_order_header(const unsigned char* header);
 

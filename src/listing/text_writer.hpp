@@ -5,6 +5,7 @@
 #pragma once
 
 #include <bit>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +22,12 @@ struct decimal_field {
 
 // "%d"
 constexpr decimal_field decimal(std::int32_t value) { return {value, 0, false}; }
+
+// A count of any size, in decimal.
+struct count_field {
+    std::uint64_t value;
+};
+constexpr count_field count(std::uint64_t value) { return {value}; }
 
 // "%0Nd": the sign first, then zeros up to the width.
 constexpr decimal_field zero(std::int32_t value, int width) { return {value, width, true}; }
@@ -137,6 +144,14 @@ public:
         if (widest_field > capacity - used_)
             flush();
         used_ = static_cast<std::size_t>(format_decimal(buffer_ + used_, field) - buffer_);
+        return *this;
+    }
+
+    text_writer& operator<<(count_field field)
+    {
+        if (widest_field > capacity - used_)
+            flush();
+        used_ = static_cast<std::size_t>(std::to_chars(buffer_ + used_, buffer_ + capacity, field.value).ptr - buffer_);
         return *this;
     }
 

@@ -38,9 +38,9 @@ TEST(byte_order, swap16_is_unsigned)
 TEST(byte_order, loads_leave_the_bytes_alone)
 {
     const unsigned char bytes[4] = {0x01, 0x02, 0x03, 0x04};
-    EXPECT_EQ(load_be32(bytes), 0x01020304u);
-    EXPECT_EQ(load_le32(bytes), 0x04030201u);
-    EXPECT_EQ(load_le16(bytes), 0x0201u);
+    EXPECT_EQ(load_be<std::uint32_t>(bytes), 0x01020304u);
+    EXPECT_EQ((load_ordered<std::uint32_t, std::endian::little>(bytes)), 0x04030201u);
+    EXPECT_EQ((load_ordered<std::uint16_t, std::endian::little>(bytes)), 0x0201u);
 }
 
 }  // namespace
