@@ -43,8 +43,14 @@ private:
 
 item_resolver::item_resolver(const file_image& image)
     : image_(image),
+      table_short_(std::make_shared<bool>(false)),
       index_(image.table(), image.item_numb(), desc_index::pick::first,
-             stored_table{[&image](std::uint32_t wanted) { return image.read_table(wanted); },
+             stored_table{[&image, short_read = table_short_](std::uint32_t wanted) {
+                              const std::uint32_t read = image.read_table(wanted);
+                              if (read < std::min(wanted, image.item_numb()))
+                                  *short_read = true;
+                              return read;
+                          },
                           image.item_numb() >= long_table})
 {
 }
@@ -171,7 +177,16 @@ item_resolver::step item_resolver::step_after(const item_desc& member)
     return {is_indexed_array(type_desc) ? step::into_element : step::into_type, type};
 }
 
-std::optional<item_location> item_resolver::resolve(std::string_view path)
+result<item_location> item_resolver::resolve(std::string_view path)
+{
+    if (auto item = follow(path))
+        return *item;
+    // The table may have ended where the file failed rather than where it
+    // ends.
+    return *table_short_ ? failure_kind::read : failure_kind::not_resolved;
+}
+
+std::optional<item_location> item_resolver::follow(std::string_view path)
 {
     ++paths_;
     tokens left(path);
@@ -210,12 +225,7 @@ std::optional<item_location> item_resolver::resolve(std::string_view path)
 
 result<item_location> resolve_item_path(const file_image& image, std::string_view path)
 {
-    item_resolver resolver(image);
-    if (const auto item = resolver.resolve(path))
-        return *item;
-    // The table may have ended where the file failed rather than where it
-    // ends.
-    return image.table_read_failed() ? failure_kind::read : failure_kind::not_resolved;
+    return item_resolver(image).resolve(path);
 }
 
 }  // namespace vantor

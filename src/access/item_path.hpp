@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -13,6 +14,7 @@
 #include "datfile/chain_graph.hpp"
 #include "datfile/desc_index.hpp"
 #include "datfile/file_image.hpp"
+#include "datfile/result.hpp"
 
 namespace vantor {
 
@@ -46,9 +48,11 @@ public:
     // Otherwise, and when either is no_node, no_node.
     std::uint32_t find_in_scope(std::uint32_t target, std::uint32_t scope);
 
-    // The item a path names, or nothing when the path does not resolve to a
-    // leaf that lies wholly inside the file, or names text of a negative size.
-    std::optional<item_location> resolve(std::string_view path);
+    // The item a path names. Fails with not_resolved when the path does not
+    // resolve to a leaf that lies wholly inside the file, or names text of a
+    // negative size; with read when the table could not be read as far as
+    // the resolution needed.
+    result<item_location> resolve(std::string_view path);
 
     // The rules of a path, one token at a time, for a reader that lists
     // every path rather than following one.
@@ -73,11 +77,13 @@ public:
     std::optional<item_location> locate(std::uint32_t offset, const item_desc& leaf, bool text_asked) const;
 
 private:
+    std::optional<item_location> follow(std::string_view path);
     bool reaches(std::uint32_t scope, std::uint32_t target);
     std::optional<bool> remembered_walk(std::uint32_t scope, std::uint32_t target);
     bool enter_element(std::string_view token, const item_desc& array, std::uint32_t& offset, std::uint32_t& scope);
 
     const file_image& image_;
+    std::shared_ptr<bool> table_short_;  // a read of the table failed
     desc_index index_;
     // Walks along member chains are taken step by step, until they have cost
     // more than settling every chain at once would.

@@ -337,7 +337,7 @@ result<region> add_assignment(stored_items& items, item_resolver& resolver, std:
 {
     const auto item = resolver.resolve(path);
     if (!item)
-        return resolver.image().table_read_failed() ? failure_kind::read : failure_kind::not_resolved;
+        return item.error();
     const std::uint64_t size = item->place().size;
     if (!item->text) {
         const value_fault fault = number_fault(value, range_for(size));

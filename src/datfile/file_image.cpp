@@ -218,12 +218,11 @@ std::uint32_t file_image::read_table(std::uint32_t wanted) const
     // and a whole table takes few reads.
     constexpr std::uint32_t first_slice = 16384;
     wanted = std::min(wanted, item_numb());
-    while (records_read_ < wanted && !table_read_failed_) {
+    while (records_read_ < wanted) {
         const std::uint32_t count = std::min(std::max(first_slice, records_read_), item_numb() - records_read_);
-        if (read_records(file_.get(), records_read_, table_.get() + std::size_t{desc_bytes} * records_read_, count))
-            records_read_ += count;
-        else
-            table_read_failed_ = true;
+        if (!read_records(file_.get(), records_read_, table_.get() + std::size_t{desc_bytes} * records_read_, count))
+            break;
+        records_read_ += count;
     }
     return records_read_;
 }

@@ -43,11 +43,11 @@ public:
 
     // Reads the table at least as far as `wanted` records, or to its end;
     // returns how many records are read. Fewer than wanted, and fewer than
-    // item_numb, only when a read failed. What is read is kept: the image
-    // stands for the file, however much of it is in memory.
+    // item_numb, only when a read failed; a later call tries again. What is
+    // read is kept: the image stands for the file, however much of it is
+    // in memory.
     std::uint32_t read_table(std::uint32_t wanted) const;
     std::uint32_t records_read() const { return records_read_; }
-    bool table_read_failed() const { return table_read_failed_; }
     // The table's memory, whose first records_read() records hold the
     // records as stored: converted only as they are looked at, and compared
     // with the file as they are.
@@ -72,7 +72,6 @@ private:
     bool open_for_update_;
     std::shared_ptr<unsigned char[]> table_;  // room for item_numb records, filled as read
     mutable std::uint32_t records_read_ = 0;
-    mutable bool table_read_failed_ = false;
 };
 
 // New bytes for one item of the file.
