@@ -1,0 +1,240 @@
+// --values against a plain reference: a recursive walk of the layout by the
+// documented rules, one step of a path at a time as the resolver takes it,
+// with a plain set of listed bytes. Every line, the comment's counts and the
+// exit status agree, on random and hostile layouts; where the tool stops,
+// what it listed begins the reference's listing.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "access/item_path.hpp"
+#include "support/capture.hpp"
+#include "support/dat_builder.hpp"
+#include "support/layouts.hpp"
+
+namespace vantor::testing {
+namespace {
+
+constexpr std::uint64_t offset_space = std::uint64_t{1} << 32;
+
+class reference_lister {
+public:
+    // At most `most` lines; a walk of more steps than `budget` gives up.
+    reference_lister(const file_image& image, const std::vector<unsigned char>& file, std::size_t most,
+                     std::uint64_t budget)
+        : image_(image), file_(file), resolver_(image), on_stack_(resolver_.node_count()), most_(most),
+          budget_(budget), listed_(file.size() + 1)
+    {
+        if (!on_stack_.empty())
+            walk(0, 0, "", 0);
+    }
+
+    // The listing as the tool prints it, and its exit status.
+    std::string text(int& status) const
+    {
+        std::string out = lines_;
+        const std::uint64_t unreached = image_.item_numb() - visited_.size();
+        if (overlapping_ + too_deep_ + unreached != 0)
+            out += "# left out: " + std::to_string(overlapping_) + " items over bytes listed above, " +
+                   std::to_string(too_deep_) + " structures nested too deep, " + std::to_string(unreached) +
+                   " descriptors on no path listed\n";
+        status = 0;
+        return out;
+    }
+    const std::string& lines() const { return lines_; }
+    bool gave_up() const { return steps_ > budget_; }
+
+private:
+    bool starts_inside(std::uint64_t offset) const
+    {
+        return image_.data_offset() + offset < file_.size() && !listed_[offset];
+    }
+
+    void walk(std::uint32_t scope, std::uint64_t offset, const std::string& path, int depth)
+    {
+        if (++steps_ > budget_ || on_stack_[scope] || !starts_inside(offset))
+            return;
+        if (depth == 32) {
+            ++too_deep_;
+            return;
+        }
+        on_stack_[scope] = true;
+        visited_.insert(scope);
+        // The scope's chain, each node once.
+        std::vector<std::uint32_t> chain;
+        std::set<std::uint32_t> seen;
+        for (std::uint32_t node = scope; node != no_node && seen.insert(node).second; node = resolver_.scope_successor(node))
+            chain.push_back(node);
+        for (const std::uint32_t node : chain)
+            if (++steps_ <= budget_)
+                visit(node, scope, offset, path, depth);
+        on_stack_[scope] = false;
+    }
+
+    void visit(std::uint32_t node, std::uint32_t scope, std::uint64_t offset, const std::string& path, int depth)
+    {
+        visited_.insert(node);
+        const item_desc desc = resolver_.desc(node);
+        const item_resolver::step next = resolver_.step_after(desc);
+        if (desc.id == 0 || (node == scope && next.next == item_resolver::step::leaf && desc.next != 0))
+            return;
+        const std::uint64_t at = (offset + desc.offset) % offset_space;
+        const std::string here = path + std::to_string(desc.id);
+        if (next.next == item_resolver::step::leaf)
+            leaf(desc, at, here);
+        else if (next.next == item_resolver::step::into_type)
+            walk(next.type, at, here + ".", depth + 1);
+        if (next.next != item_resolver::step::into_element)
+            return;
+        visited_.insert(next.type);
+        const item_desc array = resolver_.desc(next.type);
+        const std::uint32_t element = resolver_.find_item(array.next);
+        if (element == no_node || on_stack_[element])
+            return;
+        const std::uint32_t count = array.size == 0 ? std::min(array.offset, 1u) : array.offset;
+        for (std::uint64_t k = 0; k < count; ++k) {
+            const std::uint64_t start = at + k * array.size;
+            if (start >= offset_space || image_.data_offset() + start >= file_.size())
+                break;
+            walk(element, start, here + "[" + std::to_string(k) + "].", depth + 1);
+        }
+    }
+
+    void leaf(const item_desc& desc, std::uint64_t at, const std::string& path)
+    {
+        const auto item = resolver_.locate(static_cast<std::uint32_t>(at), desc, false);
+        if (!item || lines_count_ >= most_)
+            return;
+        const std::uint64_t taken = std::max<std::uint64_t>(item->place().size, 1);
+        for (std::uint64_t k = 0; k < taken; ++k)
+            if (listed_[at + k]) {
+                ++overlapping_;
+                return;
+            }
+        for (std::uint64_t k = 0; k < taken; ++k)
+            listed_[at + k] = true;
+        ++lines_count_;
+        lines_ += path + "=" + value(*item) + "\n";
+    }
+
+    std::string value(const item_location& item) const
+    {
+        const auto* bytes = file_.data() + item.start;
+        const std::size_t size = static_cast<std::size_t>(item.place().size);
+        if (!item.text) {
+            const std::uint32_t word = size == 1 ? bytes[0]
+                                       : size == 2 ? std::uint32_t{bytes[0]} << 8 | bytes[1]
+                                       : size == 4 ? std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+                                                         std::uint32_t{bytes[2]} << 8 | bytes[3]
+                                                   : 0;
+            return std::to_string(static_cast<std::int32_t>(word));
+        }
+        std::size_t shown = size;
+        while (shown > 0 && bytes[shown - 1] == 0)
+            --shown;
+        std::string text;
+        for (std::size_t k = 0; k < shown; ++k) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", bytes[k]);
+            text += bytes[k] == '\\' ? "\\\\" : bytes[k] >= 0x20 && bytes[k] < 0x7F ? std::string(1, static_cast<char>(bytes[k])) : hex;
+        }
+        return text;
+    }
+
+    const file_image& image_;
+    const std::vector<unsigned char>& file_;
+    item_resolver resolver_;
+    std::vector<bool> on_stack_;
+    std::size_t most_;            // lines listed at most, where the tool stopped
+    std::uint64_t budget_;
+    std::uint64_t steps_ = 0;
+    std::vector<bool> listed_;    // data-area bytes listed
+    std::set<std::uint32_t> visited_;
+    std::string lines_;
+    std::size_t lines_count_ = 0;
+    std::uint64_t overlapping_ = 0, too_deep_ = 0;
+};
+
+// Layouts built against the walk's edges: nesting 30 to 34 deep, elements
+// 0 bytes apart, offsets near 2^32 that wrap, items across and at the 1 MiB
+// boundaries of a data area read a window at a time, and a fan of types
+// whose walks list nothing, which the tool must stop.
+dat_layout hostile_layout(std::mt19937& random)
+{
+    const auto pick = [&](std::uint32_t low, std::uint32_t high) {
+        return std::uniform_int_distribution<std::uint32_t>(low, high)(random);
+    };
+    const auto id = [](std::uint32_t number) { return static_cast<std::uint16_t>(number); };
+    dat_layout layout = random_layout(random);
+    const std::uint32_t depth = pick(29, 34);
+    const bool fan = pick(0, 3) == 0;
+    // The root's chain: an array member, a scalar, the way down and the fan.
+    layout.descriptors[0] = variable(1, 4000, 0);
+    layout.descriptors.push_back(structure(4000, 4001, 0));
+    layout.descriptors.push_back(typed_member(4001, 3000, 4002, 0));
+    layout.descriptors.push_back(member(4002, 900, pick(1, 4), 64));
+    layout.descriptors.push_back(typed_member(900, 1000, fan ? 7000 : 0, 128 + pick(0, 3)));
+    for (std::uint32_t k = 0; k < depth; ++k) {
+        layout.descriptors.push_back(structure(id(1000 + k), id(2000 + k), 8));
+        layout.descriptors.push_back(k + 1 < depth ? typed_member(id(2000 + k), id(1001 + k), 0, pick(0, 1))
+                                                   : member(id(2000 + k), 0, pick(1, 4), 0));
+    }
+    layout.descriptors.push_back(array(3000, 3001, pick(0, 1) * pick(1, 5), pick(1, 4)));
+    layout.descriptors.push_back(structure(3001, 3002, 4));
+    layout.descriptors.push_back(member(3002, 3003, pick(1, 4), 0xFFFFFFFFu - pick(0, 16)));
+    layout.descriptors.push_back(member(3003, 0, pick(0, 20), pick(0, 1) ? (1u << 20) - pick(0, 8) : pick(0, 40)));
+    layout.descriptors.push_back(typed_member(7000, 5000, 0, 0));
+    for (std::uint32_t k = 0; k < 24; ++k) {
+        layout.descriptors.push_back(structure(id(5000 + k), id(6000 + 2 * k), 0));
+        layout.descriptors.push_back(typed_member(id(6000 + 2 * k), id(5001 + k), id(6001 + 2 * k), 0));
+        layout.descriptors.push_back(typed_member(id(6001 + 2 * k), id(5001 + k), 0, 0));
+    }
+    layout.descriptors.push_back(structure(5024, 6048, 0));
+    layout.descriptors.push_back(member(6048, 0, 1, 0xFFFFF000u));
+    layout.data.resize(std::max<std::size_t>(layout.data.size(), 256) + (pick(0, 1) ? (1u << 20) + pick(0, 64) : 0),
+                       static_cast<unsigned char>(pick(0, 255)));
+    for (auto& byte : layout.data)
+        if (pick(0, 3) == 0)
+            byte = static_cast<unsigned char>(pick(0, 255));
+    return layout;
+}
+
+TEST(values, list_what_a_plain_recursive_walk_lists)
+{
+    std::mt19937 random(23);
+    for (int round = 0; round < tool_under_test().rounds(150); ++round) {
+        const dat_layout layout = round % 2 == 0 ? random_layout(random) : hostile_layout(random);
+        const std::vector<unsigned char> bytes = build_dat(layout);
+        const temp_file file(bytes);
+        const tool_run run = run_tool({"--values", file.path()});
+        const auto image = make_file_image(bytes);
+        ASSERT_TRUE(image) << round;
+        // What the tool listed: its lines but the comments.
+        std::string values;
+        std::size_t listed = 0;
+        for (std::size_t at = 0, end; at < run.out.size(); at = end + 1) {
+            end = run.out.find('\n', at);
+            if (run.out[at] != '#')
+                values += run.out.substr(at, end + 1 - at), ++listed;
+        }
+        const bool stopped = run.out.find("# stopped: ") != std::string::npos;
+        const reference_lister reference(*image, bytes, stopped ? listed : SIZE_MAX,
+                                         64 * (layout.descriptors.size() + 1 + listed) + 100000);
+        if (stopped) {
+            EXPECT_EQ(run.status, 255) << round;
+            EXPECT_TRUE(reference.gave_up() ? values.starts_with(reference.lines()) : values == reference.lines())
+                << "round " << round << ":\n" << run.out;
+            continue;
+        }
+        ASSERT_FALSE(reference.gave_up()) << "round " << round << ": listed all where a plain walk takes far longer";
+        int status = 0;
+        EXPECT_EQ(run.out, reference.text(status)) << "round " << round;
+        EXPECT_EQ(run.status, status) << round;
+    }
+}
+
+}  // namespace
+}  // namespace vantor::testing
