@@ -10,6 +10,7 @@
 
 #include "access/byte_set.hpp"
 #include "access/item_value.hpp"
+#include "datfile/chain_graph.hpp"
 
 namespace vantor {
 
@@ -40,7 +41,9 @@ public:
         : image_(image),
           each_(each),
           resolver_(image),
-          on_stack_(resolver_.node_count(), false),
+          // Every chain at once: a walk's length in one look, loops and all.
+          chains_(chain_graph::of(resolver_.node_count(), [this](std::uint32_t node) { return resolver_.scope_successor(node); })),
+          on_stack_(chains_.size(), false),
           visited_(on_stack_.size(), false),
           listed_(std::max<std::uint64_t>(image.size(), image.data_offset()) - image.data_offset() + 1)
     {
@@ -56,7 +59,6 @@ private:
         return position(offset) < image_.size() && !listed_.any(offset, 1);
     }
 
-    std::uint32_t walk_length(std::uint32_t scope);
     void push_walk(std::uint32_t scope, std::uint64_t offset);
     void step_walk(frame& walk);
     void step_elements(frame& elements);
@@ -68,6 +70,7 @@ private:
     const file_image& image_;
     const item_sink& each_;
     item_resolver resolver_;
+    chain_graph chains_;
     std::vector<bool> on_stack_;  // scopes being walked: a type is not expanded inside itself
     std::vector<bool> visited_;
     byte_set listed_;             // data-area bytes of the items listed, and one past the end
@@ -101,40 +104,6 @@ listing_tally value_lister::run()
     return tally_;
 }
 
-// How many nodes a walk from `scope` visits before it ends or comes back to
-// one it has visited: Brent's cycle finding, in steps of the order of that
-// number and no memory, since a walk may run into a loop.
-std::uint32_t value_lister::walk_length(std::uint32_t scope)
-{
-    std::uint32_t power = 1, loop = 1;
-    std::uint32_t slow = scope, fast = resolver_.scope_successor(scope);
-    std::uint64_t steps = 1;
-    for (; fast != no_node && fast != slow; ++steps) {
-        if (power == loop) {
-            slow = fast;
-            power *= 2;
-            loop = 0;
-        }
-        fast = resolver_.scope_successor(fast);
-        ++loop;
-    }
-    steps_ += steps;
-    if (fast == no_node)
-        return static_cast<std::uint32_t>(steps);
-    // A loop of `loop` nodes: its first node is where a walker `loop` nodes
-    // ahead meets one from the start.
-    slow = fast = scope;
-    for (std::uint32_t k = 0; k < loop; ++k)
-        fast = resolver_.scope_successor(fast);
-    std::uint32_t before_loop = 0;
-    for (; slow != fast; ++before_loop) {
-        slow = resolver_.scope_successor(slow);
-        fast = resolver_.scope_successor(fast);
-    }
-    steps_ += loop + 2 * before_loop;
-    return before_loop + loop;
-}
-
 // A scope is walked where its instance starts inside the file on a byte not
 // listed yet; else it would list nothing, or the same bytes again.
 void value_lister::push_walk(std::uint32_t scope, std::uint64_t offset)
@@ -148,7 +117,7 @@ void value_lister::push_walk(std::uint32_t scope, std::uint64_t offset)
     ++depth_;
     on_stack_[scope] = true;
     visited_[scope] = true;
-    frames_.push_back({false, scope, scope, walk_length(scope), offset, 0, 0, path_size_});
+    frames_.push_back({false, scope, scope, chains_.walk_length(scope), offset, 0, 0, path_size_});
 }
 
 void value_lister::step_walk(frame& walk)
@@ -160,7 +129,7 @@ void value_lister::step_walk(frame& walk)
         return;
     }
     const std::uint32_t node = walk.node;
-    walk.node = resolver_.scope_successor(node);
+    walk.node = chains_.successor(node);
     --walk.left;
     path_size_ = walk.path_length;
     // May push a frame, and so must come last.
