@@ -140,8 +140,10 @@ class undeliverable_output : public ::testing::TestWithParam<output_case> {};
 TEST_P(undeliverable_output, fails_and_leaves_the_file)
 {
     const temp_file file(GetParam().file);
-    std::vector<std::string> args{file.path()};
-    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    // An option comes before the file.
+    std::vector<std::string> args = GetParam().args;
+    const bool option = !args.empty() && args[0].starts_with("--");
+    args.insert(args.begin() + (option ? 1 : 0), file.path());
     run_setup setup;
     setup.out = GetParam().out;
     const auto run = run_tool(args, setup);
@@ -149,9 +151,21 @@ TEST_P(undeliverable_output, fails_and_leaves_the_file)
     EXPECT_EQ(run->status, 255);
     EXPECT_EQ(run->err, "");
     EXPECT_EQ(file.bytes(), GetParam().file);
+    EXPECT_FALSE(std::filesystem::exists(file.path() + ".vantor-journal"));
+}
+
+std::vector<std::string> many_assignments(std::size_t count)
+{
+    std::vector<std::string> args{"--set"};
+    for (std::size_t k = 0; k < count; ++k)
+        args.push_back(k % 2 == 0 ? "1.3.33=5" : "1.3.34=6");
+    return args;
 }
 
 const output_case outputs[] = {
+    {"set_to_a_full_device", many_assignments(2), output_to::full_device},
+    {"long_set_to_a_full_device", many_assignments(3000), output_to::full_device},
+    {"set_to_a_closed_output", many_assignments(2), output_to::closed},
     {"listing_to_a_full_device", {}, output_to::full_device},
     {"read_to_a_full_device", {"1.3.33"}, output_to::full_device},
     {"write_to_a_full_device", {"1.3.33=5"}, output_to::full_device},

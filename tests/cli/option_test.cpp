@@ -107,6 +107,12 @@ const option_case option_cases[] = {
      "Error in setdata(t1.4.52): \"\\X41\" holds a backslash that begins neither \\\\ nor \\xHH\n", 255},
     {"a_refused_line_of_the_input", {"--set", "FILE", "-"}, "1.3.33=7\n1.3.31=300\n",
      "Error in setdata(1.3.31): 300 does not fit a 1-byte item (0 to 255)\n", 255},
+    {"a_dash_among_assignments_is_no_input", {"--set", "FILE", "-", "1.3.33=5"}, "1.3.34=6\n",
+     "Error in setdata(-): the assignment has no '='\n", 255},
+    // Bytes from standard input are stored as they come, on Windows too,
+    // where only a typed argument can lose a character.
+    {"bytes_of_a_lone_surrogate_from_the_input", {"--set", "FILE", "-"}, "t1.4.52=\xED\xA8\n",
+     "setdata(t1.4.52)=\xED\xA8\n", 0, {{14, {0xED, 0xA8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}}},
     {"set_from_the_input", {"--set", "FILE", "-"}, "# a comment\n\n1.3.33=7\r\n1.3.34=5", "setdata(1.3.33)=7\nsetdata(1.3.34)=5\n",
      0, {{8, {0, 7, 0, 5}}}},
 };
