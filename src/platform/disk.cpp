@@ -122,23 +122,17 @@ bool sync_folder(const char*)
     return true;
 }
 
-std::FILE* create_file(const char* name)
+namespace {
+
+int new_descriptor(const char* name)
 {
-    pass_or_crash();
     const auto wide_name = wide_from_utf8(name);
-    if (!wide_name)
-        return nullptr;
-    const int descriptor = ::_wopen(wide_name->c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (descriptor < 0)
-        return nullptr;
-    std::FILE* file = ::_wfdopen(descriptor, L"w+b");
-    if (file == nullptr) {
-        ::_close(descriptor);
-        return nullptr;
-    }
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    return file;
+    return wide_name ? ::_wopen(wide_name->c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE) : -1;
 }
+std::FILE* stream_of(int descriptor) { return ::_wfdopen(descriptor, L"w+b"); }
+void close_descriptor(int descriptor) { ::_close(descriptor); }
+
+}  // namespace
 
 bool remove_file(const char* name)
 {
@@ -216,20 +210,13 @@ bool sync_folder(const char* name)
     return synced;
 }
 
-std::FILE* create_file(const char* name)
-{
-    pass_or_crash();
-    const int descriptor = ::open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (descriptor < 0)
-        return nullptr;
-    std::FILE* file = ::fdopen(descriptor, "w+b");
-    if (file == nullptr) {
-        ::close(descriptor);
-        return nullptr;
-    }
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    return file;
-}
+namespace {
+
+int new_descriptor(const char* name) { return ::open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666); }
+std::FILE* stream_of(int descriptor) { return ::fdopen(descriptor, "w+b"); }
+void close_descriptor(int descriptor) { ::close(descriptor); }
+
+}  // namespace
 
 bool remove_file(const char* name)
 {
@@ -265,6 +252,21 @@ lock_outcome try_lock(std::FILE* file, lock_kind kind)
 void unlock(std::FILE* file) { ::flock(::fileno(file), LOCK_UN); }
 
 #endif
+
+std::FILE* create_file(const char* name)
+{
+    pass_or_crash();
+    const int descriptor = new_descriptor(name);
+    if (descriptor < 0)
+        return nullptr;
+    std::FILE* file = stream_of(descriptor);
+    if (file == nullptr) {
+        close_descriptor(descriptor);
+        return nullptr;
+    }
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    return file;
+}
 
 lock_outcome lock(std::FILE* file, lock_kind kind, int wait_milliseconds)
 {
