@@ -56,11 +56,12 @@ fault_plan planned_faults()
     return plan;
 }
 
+std::uint64_t calls = 0;
+
 // Counts one call that changes the disk; true when the run is to end there.
 bool crash_here()
 {
     static const fault_plan plan = planned_faults();
-    static std::uint64_t calls = 0;
     ++calls;
     if (calls == plan.pause_at)
         std::this_thread::sleep_for(std::chrono::milliseconds(plan.pause_milliseconds));
@@ -96,6 +97,8 @@ std::string folder_of(const char* name)
 #endif
 
 }  // namespace
+
+std::uint64_t disk_calls() { return calls; }
 
 bool write_at(std::FILE* file, std::uint64_t offset, const unsigned char* bytes, std::size_t count)
 {

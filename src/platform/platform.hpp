@@ -48,6 +48,9 @@ bool same_file(const char* name, std::FILE* file);
 // while (VANTOR_PAUSE_AT=N, or N,MS for MS milliseconds instead of 2 s).
 inline constexpr int crashed_status = 137;  // as a run killed by SIGKILL
 
+// How many such calls the process has made.
+std::uint64_t disk_calls();
+
 // Writes `count` bytes at `offset` through an unbuffered stream.
 bool write_at(std::FILE* file, std::uint64_t offset, const unsigned char* bytes, std::size_t count);
 

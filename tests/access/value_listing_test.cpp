@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "access/byte_set.hpp"
+#include "platform/platform.hpp"
 #include "support/dat_builder.hpp"
 #include "support/layouts.hpp"
 
@@ -146,7 +147,16 @@ TEST(store_items, many_items_land_as_written_one_by_one)
         }
         const testing::temp_file file(original);
         auto image = load_file_image(file.path().c_str(), image_use::write);
+        // One write a run of adjacent items, and one sync.
+        std::vector<bool> held(236);
+        for (const auto& item : items.items)
+            std::fill_n(held.begin() + static_cast<std::ptrdiff_t>(item.place.start), item.place.size, true);
+        std::uint64_t runs = 0;
+        for (std::size_t at = 220; at < held.size(); ++at)
+            runs += held[at] && !held[at - 1];
+        const std::uint64_t calls = platform::disk_calls();
         ASSERT_TRUE(image && store_items(file.path().c_str(), *image, items));
+        EXPECT_EQ(platform::disk_calls() - calls, runs + 1) << "round " << round;
         ASSERT_EQ(file.bytes(), expected) << "round " << round;
     }
 }
