@@ -431,13 +431,14 @@ std::vector<desc_row> random_long_chain(std::mt19937& random)
     const auto pick = [&](std::uint32_t low, std::uint32_t high) {
         return std::uniform_int_distribution<std::uint32_t>(low, high)(random);
     };
-    const std::uint32_t members = pick(17, 80), offsets = pick(1, 9);
+    // Offsets now and then apart in their top byte alone.
+    const std::uint32_t members = pick(17, 80), offsets = pick(1, 9), scale = pick(0, 1) == 0 ? 1 : 1u << 24;
     std::vector<desc_row> rows{testing::variable(1, 2, 40), testing::structure(2, 100, 40)};
     for (std::uint32_t i = 0; i < members; ++i) {
         const auto id = static_cast<std::uint16_t>(100 + i);
         const std::uint32_t falling = offsets - 1 - i * offsets / members;
         rows.push_back(testing::member(id, i + 1 < members ? id + 1 : 0, pick(1, 4),
-                                       pick(0, 3) == 0 ? pick(0, offsets - 1) : falling));
+                                       scale * (pick(0, 3) == 0 ? pick(0, offsets - 1) : falling)));
     }
     return rows;
 }
