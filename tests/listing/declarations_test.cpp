@@ -455,10 +455,10 @@ std::vector<desc_row> random_silent_chains(std::mt19937& random)
     };
     const std::uint8_t flags[] = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 0, 3, 2, 0x82, 1, 1};
     const std::uint32_t entries = pick(100, 300), first = 10, end = first + entries;
-    // Offsets from 0, or across 2^31, or across the wrap.
+    // Offsets from 0, or across 2^31, or across the wrap, or all just below it.
     const std::uint32_t spread = pick(0, 1) == 0 ? 6 : 400;
-    const std::uint32_t bases[] = {0, 0x80000000u - spread / 2, 0u - spread / 2};
-    const std::uint32_t base = bases[pick(0, 2)];
+    const std::uint32_t bases[] = {0, 0x80000000u - spread / 2, 0u - spread / 2, 0u - 3 * spread};
+    const std::uint32_t base = bases[pick(0, 3)];
     std::vector<std::uint8_t> kinds{2};
     std::vector<std::uint16_t> structures{first};
     for (std::uint32_t i = 1; i < entries; ++i) {
