@@ -143,6 +143,9 @@ const odd_layout odd_layouts[] = {
     {"link_to_a_descriptor_of_flag_0_is_a_sibling",
      [] { return of({testing::variable(1, 2, 4), testing::structure(2, 10, 4), testing::member(10, 11, 2, 0), {0, 11, 0, 2, 2}}, 4); },
      {{"1.11", landing{2, 2}}}},
+    {"link_to_a_member_of_flag_0x81_makes_a_leaf",
+     [] { return of({testing::variable(1, 2, 4), testing::structure(2, 10, 4), testing::member(10, 11, 4, 0), {0x81, 11, 0, 2, 2}}, 4); },
+     {{"1.10", landing{0, 4}}}},
     // 76 + (2^32 - 72) is 4 in 32 bits: a header byte.
     {"item_start_does_not_wrap_to_the_header",
      [] { return of({testing::variable(1, 2, 4), testing::structure(2, 10, 4), testing::member(10, 0, 2, 0xFFFFFFB8u)}, 8); },
