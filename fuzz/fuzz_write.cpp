@@ -83,7 +83,9 @@ outcome expected_set_outcome(const std::vector<std::string>& lines, const bytes&
         if (equals == std::string::npos)
             return {file, -1};
         vantor::stored_items one;
-        const auto place = vantor::add_assignment(one, resolver, line.substr(0, equals), line.substr(equals + 1));
+        // Views of the line, which outlives the item that holds its value.
+        const std::string_view assignment(line);
+        const auto place = vantor::add_assignment(one, resolver, assignment.substr(0, equals), assignment.substr(equals + 1));
         if (!place)
             return {file, -1};
         // The given bytes, then zeros to the item's end.

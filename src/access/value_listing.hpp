@@ -105,8 +105,9 @@ std::optional<std::string> unescaped(std::string_view text);
 
 // Adds the bytes that one assignment of many stores to `items`: `value` in
 // the form a listing shows, stored by the write mode's rules into the item
-// that `path` names; returns that item's place. One resolver serves all the
-// assignments of a file. Fails as resolve_item_path does, and with
+// that `path` names; returns that item's place. `value`'s bytes stay the
+// caller's until the store: `items` may hold a view of them. One resolver
+// serves all the assignments of a file. Fails as resolve_item_path does, and with
 // not_resolved for a malformed escape; `items` is then as it was.
 result<region> add_assignment(stored_items& items, item_resolver& resolver, std::string_view path,
                               std::string_view value);
