@@ -89,7 +89,7 @@ outcome expected_set_outcome(const std::vector<std::string>& lines, const bytes&
         if (!place)
             return {file, -1};
         // The given bytes, then zeros to the item's end.
-        const std::string_view given = one.items.front().given;
+        const std::string_view given = one.given(one.items.front());
         const auto start = after.begin() + static_cast<std::ptrdiff_t>(place->start);
         std::fill_n(std::copy(given.begin(), given.end(), start), place->size - given.size(), 0);
     }

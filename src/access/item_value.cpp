@@ -77,14 +77,14 @@ void add_value_bytes(stored_items& items, const item_location& item, std::string
     }
     std::string number(static_cast<std::size_t>(place.size), '\0');
     write_number(reinterpret_cast<unsigned char*>(number.data()), item.size, parse_number(value));
-    items.add(place, std::move(number));
+    items.add(place, number);
 }
 
 stored_item value_bytes(const item_location& item, std::string_view value)
 {
     stored_items one;
     add_value_bytes(one, item, value);
-    const std::string_view given = one.items.front().given;
+    const std::string_view given = one.given(one.items.front());
     std::vector<unsigned char> bytes(static_cast<std::size_t>(item.place().size));
     std::copy(given.begin(), given.end(), bytes.begin());
     return {item.place(), std::move(bytes)};

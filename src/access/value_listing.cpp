@@ -324,7 +324,7 @@ result<region> add_assignment(stored_items& items, item_resolver& resolver, std:
     if (text.size() > size)
         return failure{failure_kind::refused, 0, {}, value_fault::too_long, size, text.size()};
     if (escaped)
-        items.add(item->place(), std::move(*bytes));
+        items.add(item->place(), *bytes);
     else
         add_value_bytes(items, *item, text);
     return item->place();

@@ -1,5 +1,6 @@
 #include "cli/options.hpp"
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -114,7 +115,10 @@ int run_values(const char* file_name, std::FILE* out)
 // old bytes in the journal; then the result lines, delivered, and one store
 // of all the items. Values typed on the command line are checked to be
 // what was typed; standard input is bytes as they are.
-int run_set(const char* file_name, const std::vector<std::string_view>& assignments, bool typed, std::FILE* out)
+// The assignments are the lines of standard input, or the arguments as they
+// stand, which are not copied: a batch of thousands costs its items alone.
+template <typename Assignments>
+int run_set(const char* file_name, const Assignments& assignments, bool typed, std::FILE* out)
 {
     result<mended_file> opened = open_first(file_name, open_for::update, out);
     if (!opened)
@@ -124,7 +128,7 @@ int run_set(const char* file_name, const std::vector<std::string_view>& assignme
         return report(out, loaded.error(), {file_name, ""});
     item_resolver resolver(*loaded);
     stored_items items;
-    items.items.reserve(assignments.size());
+    items.items.reserve(std::size(assignments));
     for (const std::string_view assignment : assignments) {
         const std::size_t equals = assignment.find('=');
         const std::string_view path = assignment.substr(0, equals);
@@ -181,7 +185,7 @@ std::optional<int> run_option(int argc, const char* const* argv, std::FILE* out)
         return run_set(argv[2], assignment_lines(input->text()), false, out);
     }
     if (option == "--set" && argc >= 4)
-        return run_set(argv[2], std::vector<std::string_view>(argv + 3, argv + argc), true, out);
+        return run_set(argv[2], std::span<const char* const>(argv + 3, argv + argc), true, out);
     if (option == "--help" || option == "--version" || option == "--values" || option == "--set") {
         print_help(out);
         return -1;

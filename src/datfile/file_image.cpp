@@ -67,6 +67,23 @@ bool holds_items(std::FILE* file, const stored_items& items)
 store_plan plan_of(const stored_items& items)
 {
     store_plan plan;
+    // Assignments come mostly in the order of the file, each on bytes of its
+    // own: then every item is a stretch, and runs join the adjacent ones.
+    const auto& all = items.items;
+    plan.items_in_order = std::adjacent_find(all.begin(), all.end(), [](const auto& a, const auto& b) {
+                              return b.place.start < a.place.end();
+                          }) == all.end();
+    if (plan.items_in_order) {
+        for (const auto& item : all) {
+            if (item.place.size == 0)
+                continue;
+            if (!plan.runs.empty() && plan.runs.back().end() == item.place.start)
+                plan.runs.back().size += item.place.size;
+            else
+                plan.runs.push_back(item.place);
+        }
+        return plan;
+    }
     std::map<std::uint64_t, std::uint64_t> taken;  // runs so far, start to end, apart from one another
     for (std::size_t k = items.items.size(); k-- > 0;) {
         const region place = items.items[k].place;
@@ -98,11 +115,13 @@ store_plan plan_of(const stored_items& items)
 
 // Copies the bytes of [at, at + count) of one item's place, its given bytes
 // and then zeros, to `out`.
-void copy_item_bytes(const stored_items::item& item, std::uint64_t at, std::uint64_t count, unsigned char* out)
+void copy_item_bytes(const stored_items& items, std::size_t k, std::uint64_t at, std::uint64_t count, unsigned char* out)
 {
+    const stored_items::item& item = items.items[k];
+    const std::string_view bytes = items.given(item);
     const std::uint64_t from = at - item.place.start;
-    const std::uint64_t given = from < item.given.size() ? std::min<std::uint64_t>(count, item.given.size() - from) : 0;
-    std::copy_n(item.given.data() + from, given, out);
+    const std::uint64_t given = from < bytes.size() ? std::min<std::uint64_t>(count, bytes.size() - from) : 0;
+    std::copy_n(bytes.data() + from, given, out);
     std::fill_n(out + given, count - given, 0);
 }
 
@@ -111,17 +130,21 @@ void copy_item_bytes(const stored_items::item& item, std::uint64_t at, std::uint
 bool write_plan(std::FILE* file, const stored_items& items, const store_plan& plan)
 {
     constexpr std::uint64_t piece_bytes = std::uint64_t{1} << 20;
+    const auto stretch_at = [&](std::size_t k) {
+        return plan.items_in_order ? store_plan::stretch{items.items[k].place, k} : plan.stretches[k];
+    };
     std::vector<unsigned char> piece;
-    auto stretch = plan.stretches.begin();
+    std::size_t next = 0;
     for (const region run : plan.runs) {
         for (std::uint64_t at = run.start; at < run.end();) {
             const std::uint64_t count = std::min(piece_bytes, run.end() - at);
             piece.resize(static_cast<std::size_t>(count));
             for (std::uint64_t filled = 0; filled < count;) {
-                while (stretch->place.end() <= at + filled)
-                    ++stretch;
-                const std::uint64_t now = std::min(count - filled, stretch->place.end() - (at + filled));
-                copy_item_bytes(items.items[stretch->item], at + filled, now, piece.data() + filled);
+                while (stretch_at(next).place.end() <= at + filled)
+                    ++next;
+                const store_plan::stretch stretch = stretch_at(next);
+                const std::uint64_t now = std::min(count - filled, stretch.place.end() - (at + filled));
+                copy_item_bytes(items, stretch.item, at + filled, now, piece.data() + filled);
                 filled += now;
             }
             if (!platform::write_at(file, at, piece.data(), piece.size()))

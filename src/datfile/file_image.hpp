@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <deque>
 #include <memory>
 #include <span>
 #include <string>
@@ -83,32 +82,37 @@ struct stored_item {
 // New bytes for many items: each item's place and the bytes that its value
 // gives, at most the place's size, which begin it; zeros fill the rest, as
 // they pad a text. The given bytes are the caller's, who keeps them until
-// the store ends, or else held here: a value is held once, however many
-// items or however long.
+// the store ends, or else held here, one after another: a value is held
+// once, however many items or however long.
 struct stored_items {
     struct item {
         region place;
-        std::string_view given;
+        const char* bytes;      // the caller's; none: held, from held_at
+        std::uint64_t size;     // of the given bytes
+        std::uint64_t held_at;
     };
     std::vector<item> items;
-    std::deque<std::string> held;  // where no caller holds a value's bytes; a deque keeps them in place
+    std::string held;
 
     stored_items() = default;
     explicit stored_items(const stored_item& one) { add(one.place, std::string(one.bytes.begin(), one.bytes.end())); }
-    stored_items(stored_items&&) = default;
-    stored_items& operator=(stored_items&&) = default;
 
-    void add(region place, std::string_view given) { items.push_back({place, given}); }
-    void add(region place, std::string given)
+    std::string_view given(const item& of) const
     {
-        held.push_back(std::move(given));
-        items.push_back({place, held.back()});
+        return {of.bytes != nullptr ? of.bytes : held.data() + of.held_at, static_cast<std::size_t>(of.size)};
+    }
+    void add(region place, std::string_view given) { items.push_back({place, given.data(), given.size(), 0}); }
+    void add(region place, const std::string& given)
+    {
+        items.push_back({place, nullptr, given.size(), held.size()});
+        held += given;
     }
 };
 
 // Which item each stretch of the bytes to write takes its bytes from: the
 // latest item over it. The stretches, in the order of the file, cover the
-// runs of adjacent items exactly.
+// runs of adjacent items exactly; items in the order of the file, apart from
+// one another, are their own stretches, and none is listed.
 struct store_plan {
     struct stretch {
         region place;
@@ -116,6 +120,7 @@ struct store_plan {
     };
     std::vector<region> runs;
     std::vector<stretch> stretches;
+    bool items_in_order = false;
 };
 
 enum class image_use { read, write };

@@ -73,7 +73,8 @@ void expect_sound_listing(const std::vector<unsigned char>& file, const std::str
         stored_items stored;
         ASSERT_TRUE(add_assignment(stored, resolver, path, value)) << name << ": " << path << "=" << value;
         std::vector<unsigned char> written(bytes->size());
-        std::copy(stored.items[0].given.begin(), stored.items[0].given.end(), written.begin());
+        const std::string_view given = stored.given(stored.items[0]);
+        std::copy(given.begin(), given.end(), written.begin());
         EXPECT_EQ(written, *bytes) << name << ": " << path << "=" << value;
     });
     ASSERT_TRUE(tally) << name;
@@ -143,7 +144,7 @@ TEST(store_items, many_items_land_as_written_one_by_one)
             std::string bytes(random() % (size + 1), '\0');
             for (std::uint64_t k = 0; k < size; ++k)
                 expected[start + k] = k < bytes.size() ? static_cast<unsigned char>(bytes[k] = static_cast<char>(random())) : 0;
-            items.add({start, size}, std::move(bytes));
+            items.add({start, size}, bytes);
         }
         const testing::temp_file file(original);
         auto image = load_file_image(file.path().c_str(), image_use::write);
