@@ -1,7 +1,7 @@
 // Times the built tool beside xxd and cat on the shared table shapes at 4k,
 // 16k and 65,535 descriptors and prints markdown tables for the README. Not a
 // test: it asserts nothing.
-//   vantor_bench [SHAPE...] [large] [stores]     (VANTOR=path/to/vantor times another build)
+//   vantor_bench [SHAPE...] [large] [stores] [bounds]     (VANTOR=path/to/vantor times another build)
 #include <algorithm>
 #include <chrono>
 #include <exception>
@@ -329,6 +329,73 @@ void print_large_files(const std::string& tool, const vantor::testing::temp_fold
     }
 }
 
+// The options on files whose data area or values are large and whose
+// output is small, or whose items overlap one another: memory must stay at
+// the table's and the values' own needs plus 20 MiB.
+void print_option_bounds(const std::string& tool, const vantor::testing::temp_folder& scratch)
+{
+    using vantor::testing::desc_row;
+    const std::string path = scratch / "bound.dat";
+    const auto file_of = [&](std::vector<desc_row> rows, std::uint64_t data_area) {
+        vantor::testing::dat_layout layout;
+        layout.descriptors = std::move(rows);
+        vantor::testing::write_file(path, vantor::testing::build_dat(layout));
+        std::filesystem::resize_file(path, std::filesystem::file_size(path) + data_area);
+    };
+    const auto measure_run = [&](const command& words, const std::string& input, double values_mib) {
+        vantor::testing::run_setup setup;
+        setup.out = vantor::testing::output_to::discard;
+        setup.input = input;
+        setup.deadline = std::chrono::seconds(cap_seconds);
+        const vantor::testing::tool_run done = vantor::testing::run(words, setup);
+        const double peak = static_cast<double>(done.peak_kib) * 1024;
+        return std::vector<std::string>{format("%.2f s", done.seconds), bytes(peak),
+                                        peak <= (values_mib + 24) * mib ? "✓" : "✗"};
+    };
+    std::printf("\nThe options on large data areas, values and overlaps (target: peak RSS ≤ the table's and the "
+                "values' needs + 20 MiB):\n\n");
+    heading({"file", "command", "time", "peak RSS", "target"});
+    std::vector<desc_row> spread{vantor::testing::variable(1, 2, 0), vantor::testing::structure(2, 10, 0)};
+    for (std::uint32_t k = 0; k < 4096; ++k)
+        spread.push_back(vantor::testing::member(static_cast<std::uint16_t>(10 + k), k + 1 < 4096 ? 11 + k : 0, 1, k << 20));
+    file_of(spread, std::uint64_t{4} << 30);
+    auto cells = measure_run({tool, "--values", path}, "", 0);
+    cells.insert(cells.begin(), {"4,096 bytes 1 MiB apart in 4 GiB", "--values"});
+    row(cells);
+    constexpr std::uint32_t text = 256u << 20;
+    file_of({vantor::testing::variable(1, 2, text), vantor::testing::structure(2, 10, text),
+             vantor::testing::member(10, 0, text, 0)},
+            text);
+    cells = measure_run({tool, "--values", path}, "", 0);
+    cells.insert(cells.begin(), {"one text of 256 MiB", "--values"});
+    row(cells);
+    // The input is written in a child and read through a shell: a value held
+    // here would count in the peak RSS of every command forked after it.
+    const std::string input = scratch / "bound.txt";
+    write_in_child([&] { vantor::testing::write_file(input, [&] {
+                             const std::string line = "t1.10=" + std::string(text, 'B') + "\n";
+                             return std::vector<unsigned char>(line.begin(), line.end());
+                         }()); });
+    cells = measure_run({"sh", "-c", "exec \"$0\" --set \"$1\" - < \"$2\"", tool, path, input}, "", 256);
+    std::filesystem::remove(input);
+    cells.insert(cells.begin(), {"one text of 256 MiB", "--set of it, from standard input"});
+    row(cells);
+    constexpr std::uint32_t alternatives = 65533;
+    std::vector<desc_row> overlapping{vantor::testing::variable(1, 2, 2 * alternatives),
+                                      vantor::testing::structure(2, 3, 2 * alternatives)};
+    std::string assignments;
+    for (std::uint32_t k = 0; k < alternatives; ++k) {
+        overlapping.push_back(vantor::testing::member(static_cast<std::uint16_t>(3 + k), k + 1 < alternatives ? 4 + k : 0,
+                                                      alternatives, k));
+        assignments += "t1." + std::to_string(3 + k) + "=A\n";
+    }
+    file_of(overlapping, 2 * alternatives);
+    cells = measure_run({tool, "--set", path, "-"}, assignments, 1);
+    cells.insert(cells.begin(), {"65,533 alternatives, each over the next", "--set of all"});
+    row(cells);
+    std::filesystem::remove(path);
+}
+
 // A write and a --set of 10,000 at 65,535 descriptors on a folder of the
 // disk, and again on tmpfs, where a sync costs nothing: the difference is
 // what the syncs cost, and the tmpfs runs show the rest against cat.
@@ -410,6 +477,8 @@ int main(int argc, char** argv)
         print_large_files(tool, scratch);
     if (asked("stores"))
         print_stores(tool, scratch);
+    if (asked("bounds"))
+        print_option_bounds(tool, scratch);
     std::printf("\nShapes (N descriptors):\n\n");
     for (const table_shape& shape : vantor::testing::table_shapes())
         std::printf("- `%s`: %s\n", std::string(shape.name).c_str(), std::string(shape.summary).c_str());
