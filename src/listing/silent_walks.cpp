@@ -140,16 +140,27 @@ bool silent_walks::sparse(std::uint32_t head) const
 const sparse_walk& silent_walks::after(std::uint32_t head)
 {
     const std::uint32_t start = graph_.successor(head);
-    // Heads off a loop that name one chain collect the same walk.
-    if (graph_.on_loop(head) || start != walk_start_) {
-        const std::uint32_t rotation = census_[head].offsets.rotation();
-        collect(head, rotation);
-        walk_.head_opens_union = census_[head].offsets.first_twice(rotation);
-        walk_start_ = graph_.on_loop(head) ? no_node : start;
-    }
+    const bool on_loop = graph_.on_loop(head);
+    // Heads off a loop that name one chain collect the same walk and answer
+    // alike.
+    if (!on_loop && start == walk_start_)
+        return walk_;
+    const std::uint32_t rotation = census_[head].offsets.rotation();
+    collect(head, rotation, true);
+    walk_.head_opens_union = census_[head].offsets.first_twice(rotation);
+    walk_start_ = on_loop ? no_node : start;
     walk_.opens_union.assign(walk_.printed.size(), false);
     if (!holds_structure())
         return walk_;
+    // A walk round a loop alone needs no tail's census, so it is answered
+    // now rather than held from the start.
+    if (graph_.on_loop(start)) {
+        const walk_place place = loop_walk(start, on_loop ? head : no_node);
+        for (std::size_t at = 0; at < walk_.printed.size(); ++at)
+            if (kinds_[walk_.printed[at].node] == KIND_STRUCT)
+                walk_.opens_union[at] = opens_union(at, rotation, place);
+        return walk_;
+    }
     const auto answers = std::lower_bound(answers_begin_.begin(), answers_begin_.end(), std::pair(head, 0u));
     std::uint32_t answer = answers->second;
     for (std::size_t at = 0; at < walk_.printed.size(); ++at)
@@ -159,17 +170,68 @@ const sparse_walk& silent_walks::after(std::uint32_t head)
 }
 
 // The printed entries in chain order, then sorted: a walk holds each node
-// once, so it ends after as many as its census leaves printed.
-void silent_walks::collect(std::uint32_t head, std::uint32_t rotation)
+// once, so it ends after as many as its census leaves printed. A walk into a
+// loop whose entries are sorted already takes them from there.
+void silent_walks::collect(std::uint32_t head, std::uint32_t rotation, bool sorted)
 {
     const std::uint32_t printed = graph_.walk_length(head) - 1 - census_[head].silent;
     walk_.printed.clear();
     std::uint32_t node = printing_.first_open(graph_.successor(head));
     for (std::uint32_t position = 0; position < printed && node != no_node; ++position) {
+        if (sorted && placed_on_loop(node)) {
+            sort_by_key(walk_.printed, scratch_, work_);
+            merge_loop(node, graph_.on_loop(head) ? head : no_node, rotation);
+            return;
+        }
         walk_.printed.push_back({node, offsets_[node] - rotation, position});
         node = printing_.first_open(graph_.successor(node));
     }
-    sort_by_key(walk_.printed, scratch_, work_);
+    if (sorted)
+        sort_by_key(walk_.printed, scratch_, work_);
+}
+
+bool silent_walks::placed_on_loop(std::uint32_t node) const
+{
+    return !loop_place_.empty() && loop_place_[node] != no_node;
+}
+
+// Merges into the walk's sorted tail its loop, met first at printed entry
+// `entry`, less `cut`, in member order: by key, and among ties in the order
+// met from the entry round, after the tail's.
+void silent_walks::merge_loop(std::uint32_t entry, std::uint32_t cut, std::uint32_t rotation)
+{
+    const std::uint32_t loop = loop_of(entry), from = loop_index(entry);
+    const auto begin = loop_printed_.begin() + loops_[loop].printed;
+    const auto end = loop + 1 < loops_.size() ? loop_printed_.begin() + loops_[loop + 1].printed : loop_printed_.end();
+    const auto by_key = [](const ordered_entry& a, std::uint32_t key) { return a.key < key; };
+    // Keys less the rotation start where offsets reach it.
+    auto first = std::lower_bound(begin, end, rotation, by_key);
+    if (first == end)
+        first = begin;
+    scratch_.clear();
+    const auto take = [&](auto from_at, auto to) {
+        for (auto at = from_at; at != to; ++at)
+            if (at->node != cut)
+                scratch_.push_back({at->node, at->key - rotation, at->position});
+    };
+    const auto take_runs = [&](auto run, auto to) {
+        while (run != to) {
+            auto run_end = run, turn = run;
+            while (run_end != to && run_end->key == run->key)
+                turn += (run_end++)->position < from ? 1 : 0;
+            take(turn, run_end);
+            take(run, turn);
+            run = run_end;
+        }
+    };
+    take_runs(first, end);
+    take_runs(begin, first);
+    work_ += static_cast<std::uint64_t>(end - begin);
+    merged_.resize(walk_.printed.size() + scratch_.size());
+    std::merge(walk_.printed.begin(), walk_.printed.end(), scratch_.begin(), scratch_.end(), merged_.begin(),
+               [](const ordered_entry& a, const ordered_entry& b) { return a.key < b.key; });
+    walk_.printed.swap(merged_);
+    work_ += walk_.printed.size();
 }
 
 bool silent_walks::holds_structure() const
@@ -187,7 +249,7 @@ void silent_walks::work_out_unions(std::span<const std::uint32_t> heads)
     std::erase_if(asking, [&](std::uint32_t head) {
         if (!sparse(head))
             return true;
-        collect(head, 0);
+        collect(head, 0, false);
         return !holds_structure();
     });
     walk_start_ = no_node;
@@ -196,6 +258,7 @@ void silent_walks::work_out_unions(std::span<const std::uint32_t> heads)
     const std::vector<bool> walked = nodes_walked_from(asking);
     rank_silent_offsets(walked);
     group_loop_offsets(walked);
+    place_structure_offsets(walked);
     walk_chain_trees(walked, asking);
     std::sort(answers_begin_.begin(), answers_begin_.end());
 }
@@ -238,15 +301,21 @@ void silent_walks::group_loop_offsets(const std::vector<bool>& walked)
             continue;
         const auto loop = static_cast<std::uint32_t>(loops_.size());
         const std::uint32_t length = graph_.walk_length(node);
-        loops_.push_back({placed, length});
+        const auto first_printed = static_cast<std::uint32_t>(loop_printed_.size());
+        loops_.push_back({placed, length, first_printed});
         std::uint32_t at = node;
         for (std::uint32_t index = 0; index < length; ++index, at = graph_.successor(at)) {
             loop_place_[at] = placed + index;
             if (prints_nothing(kinds_[at]))
                 loop_entries_.push_back({loop, rank_[at], index});
+            else
+                loop_printed_.push_back({at, offsets_[at], index});
         }
+        // Indices ascend as pushed, so ties keep the loop's order.
+        std::stable_sort(loop_printed_.begin() + first_printed, loop_printed_.end(),
+                         [](const ordered_entry& a, const ordered_entry& b) { return a.key < b.key; });
         placed += length;
-        work_ += length;
+        work_ += length + (loop_printed_.size() - first_printed) * std::bit_width(loop_printed_.size() - first_printed);
     }
     std::sort(loop_entries_.begin(), loop_entries_.end());
     work_ += loop_entries_.size() * std::bit_width(loop_entries_.size());
@@ -266,11 +335,13 @@ std::uint32_t silent_walks::loop_index(std::uint32_t node) const
 }
 
 // The walk round the loop from `entry`, less a head on it, `cut`: it ends
-// before where it entered, or before that head.
+// before where it entered, or before that head, which is left out of the
+// loop's silent entries when it is one.
 silent_walks::walk_place silent_walks::loop_walk(std::uint32_t entry, std::uint32_t cut) const
 {
     const std::uint32_t end = loop_index(cut == no_node ? entry : cut);
-    return {false, loop_of(entry), end, cut == no_node ? no_node : end};
+    const bool left_out = cut != no_node && prints_nothing(kinds_[cut]);
+    return {false, loop_of(entry), end, left_out ? end : no_node};
 }
 
 // Depth first along reversed links, from the nodes whose successor ends the
@@ -278,18 +349,16 @@ silent_walks::walk_place silent_walks::loop_walk(std::uint32_t entry, std::uint3
 // silent entries that its walk visits before any loop.
 void silent_walks::walk_chain_trees(const std::vector<bool>& walked, std::span<const std::uint32_t> asking)
 {
-    // One head answers for every head off a loop that names the same chain;
-    // those whose walks begin on a tail wait, by where they begin.
+    // Walks that begin on a tail wait for the walk to reach where they
+    // begin; one head answers for every head that names the same chain.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> waiting;  // start, head
     std::vector<bool> awaited(graph_.size(), false);
     for (const std::uint32_t head : asking) {
         const std::uint32_t start = graph_.successor(head);
-        if (graph_.on_loop(head)) {
-            answer(head, loop_walk(start, head));
+        if (graph_.on_loop(start))
             continue;
-        }
         waiting.emplace_back(start, head);
-        awaited[start] = !graph_.on_loop(start);
+        awaited[start] = true;
     }
     std::sort(waiting.begin(), waiting.end());
     const auto answer_waiting = [&](std::uint32_t start, const walk_place& place) {
@@ -299,11 +368,6 @@ void silent_walks::walk_chain_trees(const std::vector<bool>& walked, std::span<c
         for (auto other = first + 1; other != waiting.end() && other->first == start; ++other)
             answers_begin_.emplace_back(other->second, begin);
     };
-    for (auto group = waiting.begin(); group != waiting.end();) {
-        if (graph_.on_loop(group->first))
-            answer_waiting(group->first, loop_walk(group->first, no_node));
-        group = std::upper_bound(group, waiting.end(), std::pair(group->first, no_node));
-    }
 
     // The nodes whose successor is node n stand in children from
     // first_child[n] to first_child[n + 1]: counted two places on, summed,
@@ -326,6 +390,10 @@ void silent_walks::walk_chain_trees(const std::vector<bool>& walked, std::span<c
             return;
         for (std::size_t at = rank_[node] + 1; at < fenwick_.size(); at += at & (0 - at), ++work_)
             fenwick_[at] += change;
+        if (change > 0)
+            tail_ranks_.push_back(rank_[node]);
+        else
+            tail_ranks_.pop_back();
     };
     std::vector<std::pair<std::uint32_t, std::uint32_t>> path;  // node, next child
     for (std::uint32_t root = 0; root < graph_.size(); ++root) {
@@ -337,10 +405,12 @@ void silent_walks::walk_chain_trees(const std::vector<bool>& walked, std::span<c
         const auto enter = [&](std::uint32_t node) {
             ++work_;
             if (kinds_[node] == KIND_STRUCT) {
-                const auto rank = rank_of(offsets_[node]);
+                const auto rank = rank_of(node);
                 std::uint32_t ties = rank ? tail_count(*rank) : 0;
-                if (rank && place.loop != no_node)
-                    ties += loop_count(place.loop, *rank, 0, loops_[place.loop].length);
+                if (rank && place.loop != no_node) {
+                    const auto [first, last] = loop_group(place.loop, *rank);
+                    ties += last - first;
+                }
                 ties_after_[node] = static_cast<std::uint8_t>(std::min(ties, 2u));
             }
             count_tail(node, 1);
@@ -366,7 +436,15 @@ void silent_walks::walk_chain_trees(const std::vector<bool>& walked, std::span<c
 void silent_walks::answer(std::uint32_t head, const walk_place& place)
 {
     const std::uint32_t rotation = census_[head].offsets.rotation();
-    collect(head, rotation);
+    collect(head, rotation, true);
+    // A short tail's silent keys are read from a sorted copy.
+    tail_keys_.clear();
+    if (tail_ranks_.size() <= few_on_tail) {
+        for (const std::uint32_t rank : tail_ranks_)
+            tail_keys_.emplace_back(keys_[rank] - rotation, rank);
+        std::sort(tail_keys_.begin(), tail_keys_.end());
+        work_ += few_on_tail;
+    }
     answers_begin_.emplace_back(head, static_cast<std::uint32_t>(answers_.size()));
     for (std::size_t at = 0; at < walk_.printed.size(); ++at)
         if (kinds_[walk_.printed[at].node] == KIND_STRUCT)
@@ -379,7 +457,6 @@ bool silent_walks::opens_union(std::size_t at, std::uint32_t rotation, const wal
 {
     const std::vector<ordered_entry>& printed = walk_.printed;
     const std::uint32_t key = printed[at].key, node = printed[at].node;
-    const std::uint32_t offset = key + rotation;
     // Entries of its own offset after it in chain order come next.
     std::uint32_t same = 0;
     for (std::size_t next = at + 1; next < printed.size() && next <= at + 2 && printed[next].key == key; ++next)
@@ -387,9 +464,8 @@ bool silent_walks::opens_union(std::size_t at, std::uint32_t rotation, const wal
     if (same < 2 && !graph_.on_loop(node)) {
         same += ties_after_[node];
     } else if (same < 2) {
-        const auto rank = rank_of(offset);
         const std::uint32_t after = (loop_index(node) + 1) % loops_[place.loop].length;
-        same += rank ? loop_count(place.loop, *rank, after, place.loop_end) : 0;
+        same += loop_ties(node, after, place.loop_end);
     }
     if (same != 0)
         return same >= 2;
@@ -398,7 +474,7 @@ bool silent_walks::opens_union(std::size_t at, std::uint32_t rotation, const wal
     const std::uint32_t printed_key = printed_next ? printed[at + 1].key : 0;
     const std::uint32_t printed_count =
         !printed_next ? 0 : at + 2 < printed.size() && printed[at + 2].key == printed_key ? 2 : 1;
-    const auto silent = next_silent(place, offset, rotation);
+    const auto silent = next_silent(node, place, rotation);
     if (!silent)
         return printed_count >= 2;
     const std::uint32_t silent_key = keys_[silent->rank] - rotation;
@@ -407,13 +483,40 @@ bool silent_walks::opens_union(std::size_t at, std::uint32_t rotation, const wal
     return (silent_key == printed_key ? silent->count : 0) + printed_count >= 2;
 }
 
-std::optional<std::uint32_t> silent_walks::rank_of(std::uint32_t offset) const
+void silent_walks::place_structure_offsets(const std::vector<bool>& walked)
 {
-    work_ += std::bit_width(keys_.size());
-    const auto at = std::lower_bound(keys_.begin(), keys_.end(), offset);
-    if (at == keys_.end() || *at != offset)
+    split_ = static_cast<std::uint32_t>(std::lower_bound(keys_.begin(), keys_.end(), half_circle) - keys_.begin());
+    above_.assign(graph_.size(), 0);
+    loop_ties_.assign(graph_.size(), {0, 0});
+    loop_next_.assign(2 * std::size_t{graph_.size()}, silent_offset{unknown_rank, 0});
+    for (std::uint32_t node = 0; node < graph_.size(); ++node) {
+        if (!walked[node] || kinds_[node] != KIND_STRUCT)
+            continue;
+        const std::uint32_t offset = offsets_[node];
+        above_[node] = static_cast<std::uint32_t>(std::upper_bound(keys_.begin(), keys_.end(), offset) - keys_.begin());
+        work_ += std::bit_width(keys_.size());
+        const auto rank = rank_of(node);
+        if (!rank || !graph_.on_loop(node))
+            continue;
+        loop_ties_[node] = loop_group(loop_of(node), *rank);
+    }
+}
+
+// Where the silent entries of `loop` with this rank stand in loop_entries_.
+std::pair<std::uint32_t, std::uint32_t> silent_walks::loop_group(std::uint32_t loop, std::uint32_t rank) const
+{
+    work_ += 2 * std::bit_width(loop_entries_.size());
+    const auto first = std::lower_bound(loop_entries_.begin(), loop_entries_.end(), loop_entry{loop, rank, first_index});
+    const auto last = std::upper_bound(first, loop_entries_.end(), loop_entry{loop, rank, last_index});
+    return {static_cast<std::uint32_t>(first - loop_entries_.begin()), static_cast<std::uint32_t>(last - loop_entries_.begin())};
+}
+
+std::optional<std::uint32_t> silent_walks::rank_of(std::uint32_t node) const
+{
+    const std::uint32_t above = above_[node];
+    if (above == 0 || keys_[above - 1] != offsets_[node])
         return std::nullopt;
-    return static_cast<std::uint32_t>(at - keys_.begin());
+    return above - 1;
 }
 
 // Silent entries of the tail being walked whose rank is below `rank`.
@@ -425,79 +528,142 @@ std::uint32_t silent_walks::tail_below(std::uint32_t rank) const
     return count;
 }
 
-std::uint32_t silent_walks::tail_count(std::uint32_t rank) const { return tail_below(rank + 1) - tail_below(rank); }
-
-// Silent entries of `loop` with this rank whose index lies from `from` round
-// to just before `to`.
-std::uint32_t silent_walks::loop_count(std::uint32_t loop, std::uint32_t rank, std::uint32_t from, std::uint32_t to) const
+std::uint32_t silent_walks::tail_count(std::uint32_t rank) const
 {
-    work_ += 4 * std::bit_width(loop_entries_.size());
-    const auto first = std::lower_bound(loop_entries_.begin(), loop_entries_.end(), loop_entry{loop, rank, first_index});
-    const auto last = std::upper_bound(first, loop_entries_.end(), loop_entry{loop, rank, last_index});
+    if (tail_ranks_.size() > few_on_tail)
+        return tail_below(rank + 1) - tail_below(rank);
+    work_ += tail_ranks_.size();
+    return static_cast<std::uint32_t>(std::count(tail_ranks_.begin(), tail_ranks_.end(), rank));
+}
+
+// Silent entries in loop_entries_ from `first` to `last`, of one loop and
+// rank, whose index lies from `from` round to just before `to`.
+std::uint32_t silent_walks::loop_count(std::uint32_t first, std::uint32_t last, std::uint32_t from, std::uint32_t to) const
+{
+    if (first == last)
+        return 0;
+    work_ += 2 * std::bit_width(last - first);
+    const auto begin = loop_entries_.begin() + first, end = loop_entries_.begin() + last;
     const auto before = [&](std::uint32_t index) {
-        return static_cast<std::uint32_t>(std::lower_bound(first, last, loop_entry{loop, rank, index}) - first);
+        return static_cast<std::uint32_t>(
+            std::lower_bound(begin, end, index, [](const loop_entry& e, std::uint32_t i) { return e.index < i; }) - begin);
     };
     if (from <= to)
         return before(to) - before(from);
-    return static_cast<std::uint32_t>(last - first) - before(from) + before(to);
+    return last - first - before(from) + before(to);
 }
 
-// The least rank in [low, high) that the walk's silent entries hold, and
-// how many hold it.
-std::optional<silent_walks::silent_offset> silent_walks::first_silent(const walk_place& place, std::uint32_t low,
-                                                                      std::uint32_t high) const
+std::uint32_t silent_walks::loop_ties(std::uint32_t node, std::uint32_t from, std::uint32_t to) const
 {
-    std::optional<silent_offset> first;
-    if (place.tail && low < high) {
-        // The entry that follows the first `low` ranks' entries.
-        std::uint32_t target = tail_below(low) + 1;
-        std::size_t rank = 0;
-        for (std::size_t step = std::bit_floor(fenwick_.size() - 1); step > 0; step >>= 1, ++work_) {
-            if (rank + step < fenwick_.size() && fenwick_[rank + step] < target) {
-                rank += step;
-                target -= fenwick_[rank];
-            }
+    return loop_count(loop_ties_[node].first, loop_ties_[node].second, from, to);
+}
+
+// The least rank in [low, high) that the tail's silent entries hold, and how
+// many hold it.
+std::optional<silent_walks::silent_offset> silent_walks::tail_first(std::uint32_t low, std::uint32_t high) const
+{
+    if (low >= high)
+        return std::nullopt;
+    // The entry that follows the first `low` ranks' entries.
+    std::uint32_t target = tail_below(low) + 1;
+    std::size_t rank = 0;
+    for (std::size_t step = std::bit_floor(fenwick_.size() - 1); step > 0; step >>= 1, ++work_) {
+        if (rank + step < fenwick_.size() && fenwick_[rank + step] < target) {
+            rank += step;
+            target -= fenwick_[rank];
         }
-        if (rank < high)
-            first = silent_offset{static_cast<std::uint32_t>(rank), tail_count(static_cast<std::uint32_t>(rank))};
     }
-    if (place.loop == no_node)
-        return first;
-    // A group of the loop may hold only the head left out: then the next.
+    if (rank >= high)
+        return std::nullopt;
+    return silent_offset{static_cast<std::uint32_t>(rank), tail_count(static_cast<std::uint32_t>(rank))};
+}
+
+// The least silent key of a short tail above `key`, and how many hold it.
+std::optional<silent_walks::silent_offset> silent_walks::next_on_short_tail(std::uint32_t key) const
+{
+    work_ += std::bit_width(tail_keys_.size());
+    auto next = std::upper_bound(tail_keys_.begin(), tail_keys_.end(), std::pair(key, no_node));
+    if (next == tail_keys_.end())
+        return std::nullopt;
+    std::uint32_t count = 1;
+    for (auto same = next + 1; same != tail_keys_.end() && same->first == next->first; ++same)
+        ++count;
+    return silent_offset{next->second, count};
+}
+
+// The same of the loop's silent entries, the one at index `cut` left out.
+std::optional<silent_walks::silent_offset> silent_walks::loop_first(std::uint32_t loop, std::uint32_t cut,
+                                                                    std::uint32_t low, std::uint32_t high) const
+{
+    // A group may hold only the entry left out: then the next.
     work_ += std::bit_width(loop_entries_.size());
-    auto group = std::lower_bound(loop_entries_.begin(), loop_entries_.end(), loop_entry{place.loop, low, first_index});
-    while (group != loop_entries_.end() && group->loop == place.loop && group->rank < high &&
-           (!first || group->rank <= first->rank)) {
+    auto group = std::lower_bound(loop_entries_.begin(), loop_entries_.end(), loop_entry{loop, low, first_index});
+    while (group != loop_entries_.end() && group->loop == loop && group->rank < high) {
         work_ += 3 * std::bit_width(loop_entries_.size());
-        const auto end = std::upper_bound(group, loop_entries_.end(), loop_entry{place.loop, group->rank, last_index});
-        const bool cut = std::binary_search(group, end, loop_entry{place.loop, group->rank, place.cut});
-        const auto count = static_cast<std::uint32_t>(end - group) - (cut ? 1 : 0);
-        if (count > 0) {
-            if (first && first->rank == group->rank)
-                first->count += count;
-            else
-                first = silent_offset{group->rank, count};
-            break;
-        }
+        const auto end = std::upper_bound(group, loop_entries_.end(), loop_entry{loop, group->rank, last_index});
+        const bool left_out = std::binary_search(group, end, loop_entry{loop, group->rank, cut});
+        const auto count = static_cast<std::uint32_t>(end - group) - (left_out ? 1 : 0);
+        if (count > 0)
+            return silent_offset{group->rank, count};
         group = end;
     }
-    return first;
+    return std::nullopt;
 }
 
-// The silent offset of the walk that comes first after `offset` in the
-// rotation's order.
-std::optional<silent_walks::silent_offset> silent_walks::next_silent(const walk_place& place, std::uint32_t offset,
-                                                                     std::uint32_t rotation) const
+// The first silent offset of one part of the walk after the first `above`
+// ranks, in the rotation's order: turned by half the circle, the keys run
+// from 2^31 round to 2^31.
+template <typename First>
+std::optional<silent_walks::silent_offset> silent_walks::next_in_turn(First first, std::uint32_t above, std::uint32_t offset,
+                                                                      std::uint32_t rotation) const
 {
     const auto ranks = static_cast<std::uint32_t>(keys_.size());
-    const auto above = static_cast<std::uint32_t>(std::upper_bound(keys_.begin(), keys_.end(), offset) - keys_.begin());
-    const auto split = static_cast<std::uint32_t>(std::lower_bound(keys_.begin(), keys_.end(), half_circle) - keys_.begin());
-    // Turned by half the circle, the keys run from 2^31 round to 2^31.
     if (rotation != 0 && offset < half_circle)
-        return first_silent(place, above, split);
-    if (const auto next = first_silent(place, above, ranks))
+        return first(above, split_);
+    if (const auto next = first(above, ranks))
         return next;
-    return rotation != 0 ? first_silent(place, 0, split) : std::nullopt;
+    return rotation != 0 ? first(0, split_) : std::nullopt;
+}
+
+// The silent offset of the walk that comes first after structure entry
+// `node` in the rotation's order: of its tail's and its loop's, the earlier,
+// both counted when they tie.
+std::optional<silent_walks::silent_offset> silent_walks::next_silent(std::uint32_t node, const walk_place& place,
+                                                                     std::uint32_t rotation)
+{
+    const std::uint32_t offset = offsets_[node], above = above_[node];
+    std::optional<silent_offset> tail;
+    if (place.tail && tail_ranks_.size() <= few_on_tail)
+        tail = next_on_short_tail(offset - rotation);
+    else if (place.tail)
+        tail = next_in_turn([&](std::uint32_t low, std::uint32_t high) { return tail_first(low, high); }, above, offset,
+                            rotation);
+    if (place.loop == no_node)
+        return tail;
+    const auto on_loop = [&] {
+        return next_in_turn([&](std::uint32_t low, std::uint32_t high) { return loop_first(place.loop, place.cut, low, high); },
+                            above, offset, rotation);
+    };
+    std::optional<silent_offset> loop;
+    // Without an entry left out, the answer is the node's own, whichever
+    // walk asks.
+    if (place.cut == no_node) {
+        silent_offset& known = loop_next_[2 * std::size_t{node} + (rotation != 0 ? 1 : 0)];
+        if (known.rank == unknown_rank) {
+            const auto found = on_loop();
+            known = found ? *found : silent_offset{no_rank, 0};
+        }
+        if (known.rank != no_rank)
+            loop = known;
+    } else {
+        loop = on_loop();
+    }
+    if (!tail || !loop)
+        return tail ? tail : loop;
+    const std::uint32_t tail_key = keys_[tail->rank] - rotation, loop_key = keys_[loop->rank] - rotation;
+    if (tail_key == loop_key)
+        return silent_offset{tail->rank, tail->count + loop->count};
+    return tail_key < loop_key ? tail : loop;
 }
 
 }  // namespace vantor

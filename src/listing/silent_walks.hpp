@@ -8,11 +8,15 @@
 //   after it: how many entries are silent, and the least and greatest
 //   offsets in each half of the 32-bit circle, which give the walk's
 //   rotation and the head's union test;
-// - for the union test of a structure entry, answers worked out for every
-//   such walk before the first declaration prints: a depth-first walk of each
-//   tree of chains, from where its chains end or enter a loop outwards, keeps
-//   the silent offsets from the current node on in a Fenwick tree, and each
-//   loop keeps its own grouped by offset.
+// - for the union test of a structure entry, answers worked out before the
+//   first declaration prints for every such walk that begins on a tail: a
+//   depth-first walk of each tree of chains, from where its chains end or
+//   enter a loop outwards, keeps the silent offsets from the current node on
+//   in a Fenwick tree (a short tail's in a list); each loop keeps its own
+//   grouped by offset, and a walk round a loop alone is answered as it
+//   prints;
+// - per loop, its printed entries sorted once: a walk into it merges them,
+//   ties turned to where it entered, with its tail's instead of sorting.
 #pragma once
 
 #include <cstdint>
@@ -88,7 +92,7 @@ private:
         bool tail = false;
         std::uint32_t loop = no_node;
         std::uint32_t loop_end = 0;   // the loop part ends before this index
-        std::uint32_t cut = no_node;  // the index of a head on the loop, left out
+        std::uint32_t cut = no_node;  // the index of a silent head on the loop, left out
     };
     struct silent_offset {
         std::uint32_t rank;
@@ -97,6 +101,7 @@ private:
     struct loop_span {
         std::uint32_t begin;  // the place of its first node
         std::uint32_t length;
+        std::uint32_t printed;  // where its printed entries begin in loop_printed_
     };
     struct loop_entry {
         std::uint32_t loop;
@@ -105,13 +110,16 @@ private:
         auto operator<=>(const loop_entry&) const = default;
     };
 
-    void collect(std::uint32_t head, std::uint32_t rotation);
+    void collect(std::uint32_t head, std::uint32_t rotation, bool sorted);
+    bool placed_on_loop(std::uint32_t node) const;
+    void merge_loop(std::uint32_t entry, std::uint32_t cut, std::uint32_t rotation);
     bool holds_structure() const;
 
     void work_out_unions(std::span<const std::uint32_t> heads);
     std::vector<bool> nodes_walked_from(std::span<const std::uint32_t> heads);
     void rank_silent_offsets(const std::vector<bool>& walked);
     void group_loop_offsets(const std::vector<bool>& walked);
+    void place_structure_offsets(const std::vector<bool>& walked);
     void walk_chain_trees(const std::vector<bool>& walked, std::span<const std::uint32_t> asking);
     void answer(std::uint32_t head, const walk_place& place);
     bool opens_union(std::size_t at, std::uint32_t rotation, const walk_place& place);
@@ -119,12 +127,19 @@ private:
     std::uint32_t loop_of(std::uint32_t node) const;
     std::uint32_t loop_index(std::uint32_t node) const;
     walk_place loop_walk(std::uint32_t entry, std::uint32_t cut) const;
-    std::optional<std::uint32_t> rank_of(std::uint32_t offset) const;
+    std::optional<std::uint32_t> rank_of(std::uint32_t node) const;
+    std::pair<std::uint32_t, std::uint32_t> loop_group(std::uint32_t loop, std::uint32_t rank) const;
     std::uint32_t tail_count(std::uint32_t rank) const;
     std::uint32_t tail_below(std::uint32_t rank) const;
-    std::uint32_t loop_count(std::uint32_t loop, std::uint32_t rank, std::uint32_t from, std::uint32_t to) const;
-    std::optional<silent_offset> first_silent(const walk_place& place, std::uint32_t low, std::uint32_t high) const;
-    std::optional<silent_offset> next_silent(const walk_place& place, std::uint32_t offset, std::uint32_t rotation) const;
+    std::uint32_t loop_count(std::uint32_t first, std::uint32_t last, std::uint32_t from, std::uint32_t to) const;
+    std::uint32_t loop_ties(std::uint32_t node, std::uint32_t from, std::uint32_t to) const;
+    std::optional<silent_offset> tail_first(std::uint32_t low, std::uint32_t high) const;
+    std::optional<silent_offset> next_on_short_tail(std::uint32_t key) const;
+    std::optional<silent_offset> loop_first(std::uint32_t loop, std::uint32_t cut, std::uint32_t low, std::uint32_t high) const;
+    template <typename First>
+    std::optional<silent_offset> next_in_turn(First first, std::uint32_t above, std::uint32_t offset,
+                                              std::uint32_t rotation) const;
+    std::optional<silent_offset> next_silent(std::uint32_t node, const walk_place& place, std::uint32_t rotation);
 
     const chain_graph& graph_;
     std::span<const std::uint32_t> offsets_;
@@ -134,9 +149,9 @@ private:
     // Passes the silent nodes, so that a walk meets only what it prints.
     chain_skipper printing_;
 
-    // The union tests, in the order of the structure entries of each sparse
-    // walk, from where its head's answers begin; heads that name one chain
-    // share them. By head.
+    // The union tests of the sparse walks that begin on a tail, in the order
+    // of their structure entries, from where its head's answers begin; heads
+    // that name one chain share them. By head.
     std::vector<bool> answers_;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> answers_begin_;
     // The distinct silent offsets of the walks asked about, ascending; per
@@ -151,14 +166,30 @@ private:
     std::vector<loop_span> loops_;
     std::vector<std::uint32_t> loop_place_;
     std::vector<loop_entry> loop_entries_;
+    // Every loop's printed entries, by offset, then index (as position).
+    std::vector<ordered_entry> loop_printed_;
     // Counts of the silent ranks on the tail being walked, as a Fenwick tree.
     std::vector<std::uint32_t> fenwick_;
+    // The same ranks in the order met; while they are few, read directly.
+    static constexpr std::size_t few_on_tail = 16;
+    std::vector<std::uint32_t> tail_ranks_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> tail_keys_;  // key in the rotation's order, rank
+    // Per structure entry walked: how many keys lie at or below its offset;
+    // on a loop, where the loop's silent entries of its offset stand in
+    // loop_entries_, and the first silent offset after it round the loop,
+    // by rotation, once asked. The keys below 2^31 number split_.
+    static constexpr std::uint32_t unknown_rank = UINT32_MAX, no_rank = UINT32_MAX - 1;
+    std::vector<std::uint32_t> above_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> loop_ties_;
+    std::vector<silent_offset> loop_next_;
+    std::uint32_t split_ = 0;
 
     // The last walk collected: from `walk_start_`, for every head off a loop
     // whose successor that is.
     sparse_walk walk_;
     std::uint32_t walk_start_ = no_node;
     std::vector<ordered_entry> scratch_;
+    std::vector<ordered_entry> merged_;
 };
 
 }  // namespace vantor

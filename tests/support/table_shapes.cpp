@@ -483,6 +483,50 @@ dat_layout many_types_among_silence(std::uint32_t descriptors)
     return types_among_silence(descriptors, heads_for(descriptors));
 }
 
+// Structure entries on one loop, each followed by two silent entries, and
+// three more silent ones: just sparse. Every structure entry is the element
+// type of an array that a member of the root's type names, so every one is
+// a head walking the rest of the loop.
+dat_layout array_heads_on_loop(std::uint32_t descriptors)
+{
+    const std::uint32_t heads = (descriptors - 6) / 5, first_member = 5, first_array = first_member + heads;
+    const std::uint32_t first_node = first_array + heads, nodes = 3 * heads + 3;
+    const auto node = [&](std::uint32_t k) { return id(first_node + k % nodes); };
+    std::vector<desc_row> rows{structure(4, first_member, 4 * heads)};
+    for (std::uint32_t i = 0; i < heads; ++i)
+        rows.push_back(typed_member(id(first_member + i), id(first_array + i), sibling(first_member, i, heads), 4 * i));
+    for (std::uint32_t i = 0; i < heads; ++i)
+        rows.push_back(array(id(first_array + i), node(3 * i), 4, 1));
+    for (std::uint32_t k = 0; k < nodes; ++k)
+        rows.push_back(k % 3 == 0 && k / 3 < heads ? typed_structure(node(k), node(k + 1), k / 2)
+                                                   : silent(node(k), empty_type, node(k + 1), k / 2));
+    return with_root(4, rows);
+}
+
+// Heads each walk a tail of their own of one structure entry and three
+// silent ones into one loop of as many structure entries and twice as many
+// silent ones, a few more: every walk just sparse.
+dat_layout tails_into_loop(std::uint32_t descriptors)
+{
+    const std::uint32_t heads = (descriptors - 8) / 8, first_head = 4, first_tail = first_head + heads;
+    const std::uint32_t first_loop = first_tail + 4 * heads, loop = 3 * heads + 5;
+    const auto on_loop = [&](std::uint32_t k) { return id(first_loop + k % loop); };
+    std::vector<desc_row> rows;
+    for (std::uint32_t i = 0; i < heads; ++i)
+        rows.push_back(typed_structure(first_head + i, first_tail + 4 * i, i));
+    for (std::uint32_t i = 0; i < heads; ++i) {
+        const std::uint32_t own = first_tail + 4 * i;
+        rows.push_back(typed_structure(own, own + 1, 7 * i));
+        for (std::uint32_t k = 1; k < 4; ++k)
+            rows.push_back(silent(own + k, id(i + 1 < heads ? first_head + i + 1 : empty_type),
+                                  k < 3 ? own + k + 1 : on_loop(3 * i), 7 * i + k));
+    }
+    for (std::uint32_t k = 0; k < loop; ++k)
+        rows.push_back(k % 3 == 0 && k / 3 < heads ? typed_structure(on_loop(k), on_loop(k + 1), k)
+                                                   : silent(on_loop(k), empty_type, on_loop(k + 1), k));
+    return with_root(first_head, rows);
+}
+
 constexpr table_shape shapes[] = {
     {"chain", "variable 1 of structure 2 whose N-2 words are chained in table order; path 1.N", chain, last_id},
     {"reverse", "the same words chained against table order; path 1.3, the end of the chain", reverse, reverse_last},
@@ -522,6 +566,10 @@ constexpr table_shape shapes[] = {
      four_types_among_silence, nullptr, 0, true},
     {"silent_heads", "64 types among N silent entries of distinct offsets, half on a tail, half on a loop",
      many_types_among_silence, nullptr, 0, true},
+    {"array_loop", "N/5 array element types on one loop, each followed by two silent entries", array_heads_on_loop,
+     nullptr, 0, true},
+    {"loop_tails", "N/8 types, each through a tail of its own into one loop just sparse", tails_into_loop, nullptr, 0,
+     true},
 };
 
 }  // namespace
