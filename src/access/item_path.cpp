@@ -67,62 +67,54 @@ std::uint32_t item_resolver::scope_successor(std::uint32_t node)
     return is_type_by_bit(image_.flag_of(index_.position(named))) ? find_item(image_.size_of(position)) : named;
 }
 
-// A scope's walk goes on from where an earlier question left it, marking
-// the nodes it passes, so that the paths into one structure walk its chain
-// once. A node marked by another walk makes that walk's marks untrustworthy:
-// its questions are then answered by a walk of their own.
-std::optional<bool> item_resolver::remembered_walk(std::uint32_t scope, std::uint32_t target)
+// Whether the chain from `scope` reaches `target`, walked: each scope's
+// walk goes on from where an earlier question left it, marking the nodes it
+// passes, so that the paths into one structure walk its chain once. A walk
+// whose marks another has taken over walks again from its start. Once the
+// walks have cost more than settling every chain at once would, the chains
+// are settled and answer every question after.
+bool item_resolver::reaches(std::uint32_t scope, std::uint32_t target)
 {
+    if (!reach_)
+        if (const auto walked = walk_towards(scope, target))
+            return *walked;
+    if (!reach_)
+        reach_.emplace(chain_graph::of(index_.node_count(), [this](std::uint32_t at) { return scope_successor(at); }));
+    return reach_->reaches(scope, target);
+}
+
+std::optional<bool> item_resolver::walk_towards(std::uint32_t scope, std::uint32_t target)
+{
+    // Every descriptor a look-up can find, and the table's first entry.
+    constexpr std::uint64_t max_nodes = id_count + 1;
     if (!walked_by_)
-        walked_by_ = zeroed_words(desc_index::max_nodes, image_.item_numb() >= long_table);
-    if (walked_by_[target] == scope + 1)
+        walked_by_ = zeroed_words(max_nodes, image_.item_numb() >= long_table);
+    auto [memo, fresh] = walks_.try_emplace(scope, walk_memo{});
+    walk_memo& walk = memo->second;
+    if (!fresh && walked_by_[target] == walk.mark)
         return true;
-    walk_memo& walk = walks_.try_emplace(scope, walk_memo{scope, true}).first->second;
-    if (!walk.whole)
-        return std::nullopt;
-    while (walk.next != no_node) {
+    if (fresh || walk.taken) {
+        walk = {scope, static_cast<std::uint32_t>(walk_scopes_.size() + 1), false};
+        walk_scopes_.push_back(scope);
+    }
+    for (; walk.next != no_node; ++steps_) {
+        if (steps_ > 4 * max_nodes)
+            return std::nullopt;
         const std::uint32_t node = walk.next;
         // Back at a node of its own: the walk goes round a loop.
-        if (walked_by_[node] == scope + 1) {
+        if (walked_by_[node] == walk.mark) {
             walk.next = no_node;
             break;
         }
-        if (walked_by_[node] != 0)
-            walks_.at(walked_by_[node] - 1).whole = false;
-        walked_by_[node] = scope + 1;
+        if (const std::uint32_t other = walked_by_[node]; other != 0)
+            if (const auto owner = walks_.find(walk_scopes_[other - 1]); owner->second.mark == other)
+                owner->second.taken = true;
+        walked_by_[node] = walk.mark;
         walk.next = scope_successor(node);
-        ++steps_;
         if (node == target)
             return true;
     }
     return false;
-}
-
-// A walk that meets no end within as many steps as there are nodes has come
-// back into itself.
-bool item_resolver::reaches(std::uint32_t scope, std::uint32_t target)
-{
-    // Every descriptor a look-up can find, and the table's first entry.
-    constexpr std::uint64_t max_nodes = id_count + 1;
-    const std::uint64_t limit = std::min<std::uint64_t>(image_.item_numb(), max_nodes);
-    // Remembering costs a first question more than it saves it.
-    if (!reach_ && paths_ > 1 && steps_ <= 4 * max_nodes)
-        if (const auto remembered = remembered_walk(scope, target))
-            return *remembered;
-    if (!reach_) {
-        const std::uint64_t budget = steps_ <= 4 * max_nodes ? 4 * max_nodes - steps_ + 1 : 0;
-        std::uint32_t node = scope;
-        std::uint64_t step = 0;
-        for (; step < limit && step < budget && node != target && node != no_node; ++step)
-            node = scope_successor(node);
-        steps_ += step;
-        if (node == target || node == no_node)
-            return node == target;
-        if (step < budget)
-            return false;
-        reach_.emplace(chain_graph::of(index_.node_count(), [this](std::uint32_t at) { return scope_successor(at); }));
-    }
-    return reach_->reaches(scope, target);
 }
 
 std::uint32_t item_resolver::find_in_scope(std::uint32_t target, std::uint32_t scope)
@@ -188,7 +180,6 @@ result<item_location> item_resolver::resolve(std::string_view path)
 
 std::optional<item_location> item_resolver::follow(std::string_view path)
 {
-    ++paths_;
     tokens left(path);
     std::uint32_t scope = image_.item_numb() != 0 ? 0 : no_node;
     // Offsets add up in 32-bit wrap-around arithmetic.

@@ -79,7 +79,7 @@ public:
 private:
     std::optional<item_location> follow(std::string_view path);
     bool reaches(std::uint32_t scope, std::uint32_t target);
-    std::optional<bool> remembered_walk(std::uint32_t scope, std::uint32_t target);
+    std::optional<bool> walk_towards(std::uint32_t scope, std::uint32_t target);
     bool enter_element(std::string_view token, const item_desc& array, std::uint32_t& offset, std::uint32_t& scope);
 
     const file_image& image_;
@@ -88,15 +88,16 @@ private:
     // Walks along member chains are taken step by step, until they have cost
     // more than settling every chain at once would.
     std::uint64_t steps_ = 0;
-    std::uint64_t paths_ = 0;
     std::optional<chain_reach> reach_;
-    // Where each scope's walk stands, and per node the scope (plus 1) whose
-    // walk passed it last.
+    // Where each scope's walk stands, and per node the mark of the walk that
+    // passed it last; a walk's mark is its place in walk_scopes_ plus 1.
     struct walk_memo {
-        std::uint32_t next;  // no_node: the walk has ended
-        bool whole;          // no other walk has marked one of its nodes since
+        std::uint32_t next = no_node;  // no_node: the walk has ended
+        std::uint32_t mark = 0;
+        bool taken = false;  // another walk has marked one of its nodes since
     };
     std::unordered_map<std::uint32_t, walk_memo> walks_;
+    std::vector<std::uint32_t> walk_scopes_;
     std::shared_ptr<std::uint32_t[]> walked_by_;
 };
 

@@ -145,6 +145,25 @@ TEST(file_image, store_writes_the_items_only)
     EXPECT_EQ(file.bytes(), expected);
 }
 
+// Past the 16 MiB slices of a long read and store, the last one short and
+// at the file's end.
+TEST(file_image, an_item_longer_than_a_slice_is_stored_and_read_whole)
+{
+    std::vector<unsigned char> bytes = testing::example_file();
+    const std::uint64_t long_item = (std::uint64_t{16} << 20) + 3;
+    bytes.resize(220 + long_item);
+    const testing::temp_file file(bytes);
+    file_image image = loaded_for_a_write(file.path());
+    std::string value(long_item, 'v');
+    value.back() = 'w';
+    stored_items items;
+    items.add({220, long_item}, value);
+    ASSERT_TRUE(store_items(file.path().c_str(), image, items));
+    const auto read = read_bytes(testing::loaded_image(file.path()), {220, long_item});
+    ASSERT_TRUE(read);
+    EXPECT_TRUE(std::equal(read->begin(), read->end(), value.begin(), value.end()));
+}
+
 // One writer at a time: a second load for a write waits for the first to
 // let go, and gives up after a while.
 TEST(file_image, a_second_writer_waits_for_the_first_and_gives_up)
