@@ -121,7 +121,7 @@ generator::generator(std::FILE* out, std::span<const item_desc> table)
       graph_(chain_graph::of(index_.node_count(), [this](std::uint32_t node) { return successor(node); })),
       offsets_(graph_.size()),
       kinds_(graph_.size()),
-      order_(graph_, offsets_, effort_.work)
+      order_(graph_, offsets_, effort_.work, effort_.sorted)
 {
     for (std::uint32_t node = 0; node < graph_.size(); ++node) {
         offsets_[node] = desc(node).offset;
@@ -204,7 +204,7 @@ declarations_effort generator::run()
 {
     const std::vector<std::uint32_t> heads = declaration_order();
     if (silent_walks::needed(graph_, kinds_))
-        silent_.emplace(graph_, offsets_, kinds_, heads, effort_.work);
+        silent_.emplace(graph_, offsets_, kinds_, heads, effort_.work, effort_.sorted);
     for (const std::uint32_t head : heads)
         print_declaration(head);
     return effort_;

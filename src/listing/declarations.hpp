@@ -12,10 +12,13 @@
 namespace vantor {
 
 // What printing the declarations cost: `work` counts the steps of walks,
-// look-ups, sort passes and searches, `entries` the entries printed.
+// look-ups, sort passes and searches, `entries` the entries printed, and
+// `sorted` the entries of the walks sorted (the others are taken from a walk
+// sorted before).
 struct declarations_effort {
     std::uint64_t work = 0;
     std::uint64_t entries = 0;
+    std::uint64_t sorted = 0;
 };
 
 // On every table, work stays within this many units per descriptor and per

@@ -26,10 +26,12 @@ void insertion_sort(std::vector<ordered_entry>& entries, std::uint64_t& work)
 
 }  // namespace
 
-void sort_by_key(std::vector<ordered_entry>& entries, std::vector<ordered_entry>& scratch, std::uint64_t& work)
+void sort_by_key(std::vector<ordered_entry>& entries, std::vector<ordered_entry>& scratch, std::uint64_t& work,
+                 std::uint64_t& sorted)
 {
     const std::size_t count = entries.size();
     work += count;
+    sorted += count;
     if (std::is_sorted(entries.begin(), entries.end(), key_less))
         return;
     if (count <= insertion_limit) {
@@ -72,8 +74,9 @@ std::uint32_t rotation_of(std::span<const ordered_entry> by_offset)
     return most_low - least_high < half_circle ? half_circle : 0;
 }
 
-member_order::member_order(const chain_graph& graph, std::span<const std::uint32_t> offsets, std::uint64_t& work)
-    : graph_(graph), offsets_(offsets), work_(work)
+member_order::member_order(const chain_graph& graph, std::span<const std::uint32_t> offsets, std::uint64_t& work,
+                           std::uint64_t& sorted)
+    : graph_(graph), offsets_(offsets), work_(work), sorted_entries_(sorted)
 {
 }
 
@@ -129,7 +132,7 @@ void member_order::sort_walk_from(std::uint32_t start)
         node = graph_.successor(node);
     }
     work_ += length;
-    sort_by_key(sorted_, scratch_, work_);
+    sort_by_key(sorted_, scratch_, work_, sorted_entries_);
 }
 
 // The walk from `start`, which the sorted walk holds, less `cut`, into view_

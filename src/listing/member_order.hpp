@@ -29,8 +29,10 @@ struct ordered_entry {
 };
 
 // Sorts by key, keeping the order of ties: insertion for a few entries, else
-// a radix sort with a pass per byte in which the keys differ.
-void sort_by_key(std::vector<ordered_entry>& entries, std::vector<ordered_entry>& scratch, std::uint64_t& work);
+// a radix sort with a pass per byte in which the keys differ. `sorted`
+// counts the entries given.
+void sort_by_key(std::vector<ordered_entry>& entries, std::vector<ordered_entry>& scratch, std::uint64_t& work,
+                 std::uint64_t& sorted);
 
 // Of entries keyed and sorted by unsigned offset: 2^31 when they lie within
 // half the circle only once turned by half of it, so that keys less 2^31
@@ -39,8 +41,10 @@ std::uint32_t rotation_of(std::span<const ordered_entry> by_offset);
 
 class member_order {
 public:
-    // `offsets[node]` is the node's offset; `work` counts entries handled.
-    member_order(const chain_graph& graph, std::span<const std::uint32_t> offsets, std::uint64_t& work);
+    // `offsets[node]` is the node's offset; `work` counts entries handled,
+    // `sorted` those of the walks sorted whole.
+    member_order(const chain_graph& graph, std::span<const std::uint32_t> offsets, std::uint64_t& work,
+                 std::uint64_t& sorted);
 
     // The entries that the walk from `head` collects after it, keyed by
     // offset, in member order. Valid until the next call.
@@ -61,6 +65,7 @@ private:
     const chain_graph& graph_;
     std::span<const std::uint32_t> offsets_;
     std::uint64_t& work_;
+    std::uint64_t& sorted_entries_;
 
     // The walk from `start_`, the `walk_`th sorted (0: none yet), by unsigned
     // offset; its loop, if it has one, begins at position `loop_from_`.

@@ -115,11 +115,13 @@ bool silent_walks::needed(const chain_graph& graph, std::span<const std::uint8_t
 }
 
 silent_walks::silent_walks(const chain_graph& graph, std::span<const std::uint32_t> offsets,
-                           std::span<const std::uint8_t> kinds, std::span<const std::uint32_t> heads, std::uint64_t& work)
+                           std::span<const std::uint8_t> kinds, std::span<const std::uint32_t> heads, std::uint64_t& work,
+                           std::uint64_t& sorted)
     : graph_(graph),
       offsets_(offsets),
       kinds_(kinds),
       work_(work),
+      sorted_(sorted),
       census_(census_of_walks(graph, offsets, kinds, work)),
       printing_(graph, work)
 {
@@ -179,7 +181,7 @@ void silent_walks::collect(std::uint32_t head, std::uint32_t rotation, bool sort
     std::uint32_t node = printing_.first_open(graph_.successor(head));
     for (std::uint32_t position = 0; position < printed && node != no_node; ++position) {
         if (sorted && placed_on_loop(node)) {
-            sort_by_key(walk_.printed, scratch_, work_);
+            sort_by_key(walk_.printed, scratch_, work_, sorted_);
             merge_loop(node, graph_.on_loop(head) ? head : no_node, rotation);
             return;
         }
@@ -187,7 +189,7 @@ void silent_walks::collect(std::uint32_t head, std::uint32_t rotation, bool sort
         node = printing_.first_open(graph_.successor(node));
     }
     if (sorted)
-        sort_by_key(walk_.printed, scratch_, work_);
+        sort_by_key(walk_.printed, scratch_, work_, sorted_);
 }
 
 bool silent_walks::placed_on_loop(std::uint32_t node) const

@@ -73,7 +73,7 @@ class silent_walks {
 public:
     // `kinds[node]` is the node's kind; `heads` every head in print order.
     silent_walks(const chain_graph& graph, std::span<const std::uint32_t> offsets, std::span<const std::uint8_t> kinds,
-                 std::span<const std::uint32_t> heads, std::uint64_t& work);
+                 std::span<const std::uint32_t> heads, std::uint64_t& work, std::uint64_t& sorted);
 
     // Whether some chain passes a silent entry: otherwise no walk holds one.
     static bool needed(const chain_graph& graph, std::span<const std::uint8_t> kinds);
@@ -145,6 +145,7 @@ private:
     std::span<const std::uint32_t> offsets_;
     std::span<const std::uint8_t> kinds_;
     std::uint64_t& work_;
+    std::uint64_t& sorted_;
     std::vector<walk_census> census_;
     // Passes the silent nodes, so that a walk meets only what it prints.
     chain_skipper printing_;

@@ -539,7 +539,9 @@ TEST(declarations, hostile_tables_print_as_the_reference)
 // shape, those made to make a straightforward generator quadratic included,
 // it stays within one constant times the table and the output, at two sizes
 // four times apart (shapes of their own size at these too); where the output
-// outgrows the table, the work per line does not grow with it.
+// outgrows the table, the work per line does not grow with it. Heads that
+// share a walk take it from the walk sorted before: the sorts stay within
+// the table.
 TEST(declarations, work_stays_linear_in_table_and_output)
 {
     std::FILE* sink = std::fopen("/dev/null", "w");
@@ -558,6 +560,7 @@ TEST(declarations, work_stays_linear_in_table_and_output)
             const declarations_effort effort = print_declarations(sink, table);
             EXPECT_LE(effort.work, work_per_unit * (table.size() + effort.entries))
                 << shape.name << " at " << size << ": " << effort.entries << " entries";
+            EXPECT_LE(effort.sorted, 2 * table.size()) << shape.name << " at " << size << ": walks sorted again";
             const double per_unit = static_cast<double>(effort.work) / static_cast<double>(table.size() + effort.entries);
             if (size != 4000u && effort.entries >= table.size()) {
                 EXPECT_LE(per_unit, 1.1 * smaller) << shape.name << ": work per unit grows with the output";
