@@ -257,7 +257,16 @@ utf8_console::~utf8_console()
 }
 
 // The C runtime keeps the standard streams' numbers to itself, open or not.
-bool hold_closed_standard_streams() { return true; }
+// A process started without standard input has no handle behind it, and
+// every read fails: it reads as empty instead, as a closed descriptor held
+// open on /dev/null does elsewhere.
+bool hold_closed_standard_streams()
+{
+    const int input = ::_fileno(stdin);
+    if (input >= 0 && ::_get_osfhandle(input) >= 0)
+        return true;
+    return std::freopen("NUL", "rb", stdin) != nullptr;
+}
 
 #else
 

@@ -40,6 +40,7 @@ struct option_case {
     std::string expected;
     int status;
     std::vector<std::pair<std::size_t, bytes>> stored = {};  // data-area bytes after the run
+    run_setup::input_from from = run_setup::input_from::given;
 };
 
 class option_runs : public ::testing::TestWithParam<option_case> {};
@@ -47,6 +48,8 @@ class option_runs : public ::testing::TestWithParam<option_case> {};
 TEST_P(option_runs, print_exactly_and_store_all_or_nothing)
 {
     const option_case& c = GetParam();
+    if (c.from == run_setup::input_from::closed && tool_under_test().windows)
+        GTEST_SKIP() << "Wine hands a program without standard input a handle that fails every read, as a folder's does";
     const temp_file file(sample);
     std::vector<std::string> args = c.args;
     for (std::string& arg : args)
@@ -54,6 +57,7 @@ TEST_P(option_runs, print_exactly_and_store_all_or_nothing)
             arg = file.path();
     run_setup setup;
     setup.input = c.input;
+    setup.from = c.from;
     const auto run = run_tool(args, setup);
     EXPECT_EQ(run->out, c.expected);
     EXPECT_EQ(run->status, c.status);
@@ -115,6 +119,9 @@ const option_case option_cases[] = {
      "setdata(t1.4.52)=\xED\xA8\n", 0, {{14, {0xED, 0xA8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}}},
     {"set_from_the_input", {"--set", "FILE", "-"}, "# a comment\n\n1.3.33=7\r\n1.3.34=5", "setdata(1.3.33)=7\nsetdata(1.3.34)=5\n",
      0, {{8, {0, 7, 0, 5}}}},
+    {"a_closed_input_sets_nothing", {"--set", "FILE", "-"}, "", "", 0, {}, run_setup::input_from::closed},
+    {"an_input_that_cannot_be_read_stores_nothing", {"--set", "FILE", "-"}, "", "fread(-) error!\n", 255, {},
+     run_setup::input_from::folder},
 };
 
 INSTANTIATE_TEST_SUITE_P(cli, option_runs, ::testing::ValuesIn(option_cases),

@@ -91,7 +91,10 @@ void set_output(output_to out, const std::string& out_path, int drained)
             ::_exit(126);
     if (setup.held_open)
         hold_open(*setup.held_open);
-    redirect(0, in_path, O_RDONLY);
+    if (setup.from == run_setup::input_from::closed)
+        ::close(0);
+    else
+        redirect(0, setup.from == run_setup::input_from::folder ? "/" : in_path, O_RDONLY);
     set_output(setup.out, out_path, drained);
     redirect(2, err_path, O_WRONLY | O_CREAT | O_TRUNC);
     limit(RLIMIT_FSIZE, setup.file_size_limit);

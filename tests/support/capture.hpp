@@ -67,6 +67,8 @@ struct held_pipe {
 struct run_setup {
     output_to out = output_to::capture;
     std::string input;  // standard input, from a file
+    // Or standard input closed, or a folder, whose every read fails.
+    enum class input_from { given, closed, folder } from = input_from::given;
     // A named pipe that the child fills and keeps open for writing, so that
     // whoever reads it never comes to its end.
     std::optional<held_pipe> held_open;
