@@ -242,13 +242,23 @@ result<listing_tally> list_values(const file_image& image, const item_sink& each
 
 bool data_window::fill(std::uint64_t at, std::uint64_t wanted)
 {
-    // Reads that follow one another grow; any other starts small again, so
-    // that scattered items cost a page each.
-    read_ahead_ = at == start_ + held_.size() ? std::min(read_ahead_ * 2, capacity) : first_read;
-    const std::uint64_t count = std::min({std::max(wanted, read_ahead_), capacity, image_.size() - at});
+    // Reads that follow one another grow, forwards or backwards (a chain
+    // against the file's order); any other starts small again, so that
+    // scattered items cost a page each.
+    const bool after = at == start_ + held_.size();
+    const bool before = !held_.empty() && at < start_ && start_ - at <= read_ahead_;
+    read_ahead_ = after || before ? std::min(read_ahead_ * 2, capacity) : first_read;
+    std::uint64_t from = at;
+    std::uint64_t count = std::min({std::max(wanted, read_ahead_), capacity, image_.size() - at});
+    if (before) {
+        // The window ends where the last began, or where the place does.
+        const std::uint64_t end = std::max(start_, at + std::min(count, wanted));
+        from = std::min(at, end - std::min(end, read_ahead_));
+        count = std::min(end - from, capacity);
+    }
     held_.resize(static_cast<std::size_t>(count));
-    start_ = at;
-    if (read_bytes(image_, {at, count}, held_.data()))
+    start_ = from;
+    if (read_bytes(image_, {from, count}, held_.data()))
         return true;
     held_.clear();
     return false;
