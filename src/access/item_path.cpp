@@ -1,6 +1,7 @@
 #include "access/item_path.hpp"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "access/number.hpp"
@@ -180,18 +181,37 @@ result<item_location> item_resolver::resolve(std::string_view path)
 
 std::optional<item_location> item_resolver::follow(std::string_view path)
 {
+    const auto end = walk_path(path, true);
+    if (!end)
+        return std::nullopt;
+    return locate(end->offset, desc(end->member), path.find('t') != std::string_view::npos);
+}
+
+std::optional<item_resolver::path_end> item_resolver::follow_part(std::string_view path) { return walk_path(path, false); }
+
+// Token by token; a walk to a leaf fails where the tokens run out before
+// one.
+std::optional<item_resolver::path_end> item_resolver::walk_path(std::string_view path, bool to_leaf)
+{
     tokens left(path);
-    std::uint32_t scope = image_.item_numb() != 0 ? 0 : no_node;
+    path_end end{path_end::leaf, no_node, image_.item_numb() != 0 ? 0 : no_node, 0, {}, {}};
     // Offsets add up in 32-bit wrap-around arithmetic.
-    std::uint32_t offset = 0;
     while (!left.done()) {
         const std::string_view token = left.next();
         const std::int32_t number = parse_number(token);
+        const std::uint32_t scope = end.type;
         const std::uint32_t matched = number == 0 ? no_node : find_in_scope(find_item(number), scope);
         if (matched == no_node)
             return std::nullopt;
         const item_desc member = desc(matched);
-        offset += member.offset;
+        end.offset += member.offset;
+        end.member = matched;
+        end.scopes.push_back(scope);
+        if (!to_leaf) {
+            if (!end.path.empty())
+                end.path += '.';
+            end.path += std::to_string(member.id);
+        }
         const step next = step_after(member);
         switch (next.next) {
         case step::fails:
@@ -200,18 +220,30 @@ std::optional<item_location> item_resolver::follow(std::string_view path)
             // A leaf ends the path.
             if (!left.done())
                 return std::nullopt;
-            return locate(offset, member, path.find('t') != std::string_view::npos);
+            end.at = path_end::leaf;
+            return end;
         case step::into_type:
-            scope = next.type;
+            end.at = path_end::structure;
+            end.type = next.type;
             break;
         case step::into_element:
-            if (!enter_element(token, desc(next.type), offset, scope))
+            end.at = path_end::elements;
+            end.type = next.type;
+            // Without an index, a part is every element.
+            if (!to_leaf && left.done() && token.find('[') == std::string_view::npos)
+                return end;
+            if (!enter_element(token, desc(next.type), end.offset, end.type))
                 return std::nullopt;
+            end.at = path_end::structure;
+            if (!to_leaf)
+                end.path += '[' + std::to_string(parse_number(token.substr(token.find('[') + 1))) + ']';
             break;
         }
     }
     // No token, or the tokens ran out before a leaf.
-    return std::nullopt;
+    if (to_leaf || end.member == no_node || end.type == no_node)
+        return std::nullopt;
+    return end;
 }
 
 result<item_location> resolve_item_path(const file_image& image, std::string_view path)

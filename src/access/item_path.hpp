@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -76,8 +77,24 @@ public:
     // file and has bytes to show.
     std::optional<item_location> locate(std::uint32_t offset, const item_desc& leaf, bool text_asked) const;
 
+    // Where a path leads when it may stop short of a leaf: at a leaf member,
+    // at a member whose type is a structure (`type` the scope), or at an
+    // array member without an index (`type` the array). `scopes` are the
+    // scopes the path walked, from the root's; `path` is the path as a
+    // listing writes it.
+    struct path_end {
+        enum { leaf, structure, elements } at;
+        std::uint32_t member;
+        std::uint32_t type;
+        std::uint32_t offset;
+        std::vector<std::uint32_t> scopes;
+        std::string path;
+    };
+    std::optional<path_end> follow_part(std::string_view path);
+
 private:
     std::optional<item_location> follow(std::string_view path);
+    std::optional<path_end> walk_path(std::string_view path, bool to_leaf);
     bool reaches(std::uint32_t scope, std::uint32_t target);
     std::optional<bool> walk_towards(std::uint32_t scope, std::uint32_t target);
     bool enter_element(std::string_view token, const item_desc& array, std::uint32_t& offset, std::uint32_t& scope);

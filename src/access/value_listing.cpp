@@ -37,9 +37,10 @@ struct frame {
 
 class value_lister {
 public:
-    value_lister(const file_image& image, const item_sink& each)
+    value_lister(const file_image& image, const item_sink& each, const walk_observer* observer)
         : image_(image),
           each_(each),
+          observer_(observer),
           resolver_(image),
           // Every chain at once: a walk's length in one look, loops and all.
           chains_(chain_graph::of(resolver_.node_count(), [this](std::uint32_t node) { return resolver_.scope_successor(node); })),
@@ -50,6 +51,9 @@ public:
     }
 
     listing_tally run();
+    listing_tally tally() const { return tally_; }
+    // False where the part leads nowhere.
+    bool run_part(std::string_view part);
 
 private:
     std::uint64_t position(std::uint64_t offset) const { return image_.data_offset() + offset; }
@@ -63,12 +67,16 @@ private:
     void step_walk(frame& walk);
     void step_elements(frame& elements);
     void visit(std::uint32_t node, const frame& walk);
+    void push_elements(std::uint32_t array_type, std::uint64_t offset);
     void list_leaf(const item_desc& leaf, std::uint64_t offset);
     void append_number(std::uint32_t number);
     void append(char c) { path_[path_size_++] = c; }
 
+    void walk_frames();
+
     const file_image& image_;
     const item_sink& each_;
+    const walk_observer* observer_;
     item_resolver resolver_;
     chain_graph chains_;
     std::vector<bool> on_stack_;  // scopes being walked: a type is not expanded inside itself
@@ -88,6 +96,53 @@ listing_tally value_lister::run()
 {
     if (!on_stack_.empty())
         push_walk(0, 0);
+    walk_frames();
+    tally_.unreached = image_.item_numb() - static_cast<std::uint64_t>(std::count(visited_.begin(), visited_.end(), true));
+    return tally_;
+}
+
+// The part is walked as the whole listing walks it, with the scopes on its
+// path on the stack.
+bool value_lister::run_part(std::string_view part)
+{
+    const auto end = resolver_.follow_part(part);
+    if (!end)
+        return false;
+    if (end->scopes.size() > max_listed_depth) {
+        ++tally_.too_deep;
+        return true;
+    }
+    path_size_ = end->path.size();
+    std::copy(end->path.begin(), end->path.end(), path_.data());
+    std::vector<std::uint32_t> stacked;
+    for (const std::uint32_t scope : end->scopes)
+        if (!on_stack_[scope])
+            stacked.push_back(scope);
+    for (const std::uint32_t scope : stacked)
+        on_stack_[scope] = true;
+    depth_ = static_cast<std::uint32_t>(end->scopes.size());
+    const item_desc member = resolver_.desc(end->member);
+    switch (end->at) {
+    case item_resolver::path_end::leaf:
+        list_leaf(member, end->offset);
+        break;
+    case item_resolver::path_end::structure:
+        append('.');
+        push_walk(end->type, end->offset);
+        break;
+    case item_resolver::path_end::elements:
+        push_elements(end->type, end->offset);
+        break;
+    }
+    walk_frames();
+    for (const std::uint32_t scope : stacked)
+        on_stack_[scope] = false;
+    depth_ = 0;
+    return true;
+}
+
+void value_lister::walk_frames()
+{
     while (!frames_.empty()) {
         ++steps_;
         if (!allowed()) {
@@ -100,8 +155,6 @@ listing_tally value_lister::run()
         else
             step_walk(top);
     }
-    tally_.unreached = image_.item_numb() - static_cast<std::uint64_t>(std::count(visited_.begin(), visited_.end(), true));
-    return tally_;
 }
 
 // A scope is walked where its instance starts inside the file on a byte not
@@ -118,6 +171,8 @@ void value_lister::push_walk(std::uint32_t scope, std::uint64_t offset)
     on_stack_[scope] = true;
     visited_[scope] = true;
     frames_.push_back({false, scope, scope, chains_.walk_length(scope), offset, 0, 0, path_size_});
+    if (observer_ && observer_->entered)
+        observer_->entered({path_.data(), path_size_ > 0 ? path_size_ - 1 : 0}, offset, resolver_.desc(scope).size);
 }
 
 void value_lister::step_walk(frame& walk)
@@ -180,18 +235,22 @@ void value_lister::visit(std::uint32_t node, const frame& walk)
         append('.');
         push_walk(next.type, offset);
         break;
-    case item_resolver::step::into_element: {
-        visited_[next.type] = true;
-        const item_desc array = resolver_.desc(next.type);
-        const std::uint32_t element = resolver_.find_item(array.next);
-        if (element == no_node || on_stack_[element])
-            break;
-        // Elements 0 bytes apart are all the same bytes.
-        const std::uint32_t count = array.size == 0 ? std::min(array.offset, 1u) : array.offset;
-        frames_.push_back({true, next.type, element, count, offset, array.size, 0, path_size_});
+    case item_resolver::step::into_element:
+        push_elements(next.type, offset);
         break;
     }
-    }
+}
+
+void value_lister::push_elements(std::uint32_t array_type, std::uint64_t offset)
+{
+    visited_[array_type] = true;
+    const item_desc array = resolver_.desc(array_type);
+    const std::uint32_t element = resolver_.find_item(array.next);
+    if (element == no_node || on_stack_[element])
+        return;
+    // Elements 0 bytes apart are all the same bytes.
+    const std::uint32_t count = array.size == 0 ? std::min(array.offset, 1u) : array.offset;
+    frames_.push_back({true, array_type, element, count, offset, array.size, 0, path_size_});
 }
 
 // Bytes listed are never listed again; an item of no bytes takes its one
@@ -204,6 +263,8 @@ void value_lister::list_leaf(const item_desc& leaf, std::uint64_t offset)
     const std::uint64_t taken = std::max<std::uint64_t>(item->place().size, 1);
     if (listed_.any(offset, taken)) {
         ++tally_.overlapping;
+        if (observer_ && observer_->passed_over)
+            observer_->passed_over({path_.data(), path_size_}, *item);
         return;
     }
     listed_.add(offset, taken);
@@ -237,7 +298,24 @@ result<listing_tally> list_values(const file_image& image, const item_sink& each
     // Every path may be needed: the whole table, read at once.
     if (image.read_table(image.item_numb()) < image.item_numb())
         return failure_kind::read;
-    return value_lister(image, each).run();
+    return value_lister(image, each, nullptr).run();
+}
+
+result<listing_tally> list_values(const file_image& image, const item_sink& each, std::span<const std::string_view> parts,
+                                  const walk_observer* observer)
+{
+    if (image.read_table(image.item_numb()) < image.item_numb())
+        return failure_kind::read;
+    value_lister lister(image, each, observer);
+    if (parts.empty())
+        return lister.run();
+    for (const std::string_view part : parts) {
+        if (!lister.run_part(part))
+            return failure_kind::not_resolved;
+        if (lister.tally().stopped)
+            break;
+    }
+    return lister.tally();
 }
 
 bool data_window::fill(std::uint64_t at, std::uint64_t wanted)

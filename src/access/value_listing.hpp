@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,23 @@ inline constexpr std::uint32_t max_listed_depth = 32;
 // constant times the descriptors and the text listed so far. Fails with read
 // when the table cannot be read whole.
 result<listing_tally> list_values(const file_image& image, const item_sink& each);
+
+// What a listing meets beside the items it lists, for a reader that must
+// account for every byte: the items it leaves out over bytes listed before,
+// and the structures and elements it walks, each with the data-area bytes
+// its type's size spans.
+struct walk_observer {
+    item_sink passed_over;
+    std::function<void(std::string_view path, std::uint64_t offset, std::uint64_t size)> entered;
+};
+
+// The listing of the parts at or under each of `parts` in turn, as the
+// whole listing walks them: a structure's members, an array member's
+// elements, a leaf alone; bytes listed under one part are not listed again
+// under a later one. Fails with not_resolved where a part leads nowhere
+// (item_resolver::follow_part tells which), and as list_values does.
+result<listing_tally> list_values(const file_image& image, const item_sink& each, std::span<const std::string_view> parts,
+                                  const walk_observer* observer = nullptr);
 
 // The bytes of items, read through one window of the file that moves with
 // the items asked for: memory stays at the window's size, whatever the

@@ -7,6 +7,7 @@
 
 #include "access/item_value.hpp"
 #include "cli/banner.hpp"
+#include "cli/command_line.hpp"
 #include "cli/options.hpp"
 #include "cli/report.hpp"
 #include "datfile/file_image.hpp"
@@ -114,23 +115,42 @@ int run_item_mode(const char* file_name, const char* item_argument, std::FILE* o
 
 int run(int argc, const char* const* argv, std::FILE* out)
 {
-    if (const auto status = run_option(argc, argv, out))
-        return delivered(out, *status);
-    if (argc <= 1) {
+    using mode = command::mode;
+    const command run = read_command_line(argc, argv);
+    switch (run.what) {
+    case mode::usage:
         print_banner(out);
         print_usage(out);
         return delivered(out, -1);
-    }
-    if (argc == 2) {
-        auto opened = open_first(argv[1], open_for::listing, out);
+    case mode::listing: {
+        auto opened = open_first(run.file, open_for::listing, out);
         print_banner(out);
-        return delivered(out, list_opened(argv[1], std::move(opened), out));
+        return delivered(out, list_opened(run.file, std::move(opened), out));
     }
-    // Arguments after the item argument are never read.
-    const auto item = split_item_argument(argv[2]);
-    auto opened = open_first(argv[1], item_use(item), out);
-    print_banner(out);
-    return delivered(out, run_opened_item(argv[1], item, std::move(opened), out));
+    case mode::item: {
+        const auto item = split_item_argument(run.item);
+        auto opened = open_first(run.file, item_use(item), out);
+        print_banner(out);
+        return delivered(out, run_opened_item(run.file, item, std::move(opened), out));
+    }
+    case mode::values:
+        return delivered(out, run_values(run, out));
+    case mode::set:
+    case mode::set_input:
+        return delivered(out, run_set(run, out));
+    case mode::diff:
+        return delivered(out, run_diff(run, out));
+    case mode::help:
+        print_help(out);
+        return delivered(out, 0);
+    case mode::version:
+        std::fputs("Vantor " VANTOR_VERSION "\n", out);
+        return delivered(out, 0);
+    case mode::misused:
+        print_help(out);
+        return delivered(out, -1);
+    }
+    return -1;
 }
 
 }  // namespace vantor

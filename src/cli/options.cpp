@@ -13,20 +13,22 @@
 
 namespace vantor {
 
-namespace {
-
 void print_help(std::FILE* out)
 {
     print_banner(out);
     print_usage(out);
     std::fputs("OPTIONS:\n"
-               "  --values file.dat            every value, one path=val a line\n"
+               "  --values file.dat [a.b...]   every value, or those at or under each a.b, one a.b=val a line\n"
                "  --set file.dat a.b=val...    change many values, all or none\n"
                "  --set file.dat -             the same, one a.b=val a line from the input\n"
+               "  --diff a.dat b.dat [a.b...]  the values that differ, -a.b=a's then +a.b=b's,\n"
+               "                               and where other bytes differ; exit 0 same, 1 different\n"
                "  --help                       this text\n"
                "  --version                    the version\n",
                out);
 }
+
+namespace {
 
 // The lines of standard input that assign: those that are neither empty nor
 // a comment, a carriage return before the line feed taken off.
@@ -47,58 +49,87 @@ std::vector<std::string_view> assignment_lines(std::string_view input)
     return lines;
 }
 
-int run_values(const char* file_name, std::FILE* out)
+}  // namespace
+
+result<file_image> load_for(const char* file_name, open_for use, std::FILE* out)
 {
-    result<mended_file> opened = open_first(file_name, open_for::reading, out);
+    result<mended_file> opened = open_first(file_name, use, out);
     if (!opened)
-        return report(out, opened.error(), {file_name, ""});
-    const result<file_image> loaded = load_file_image(std::move(*opened));
+        return opened.error();
+    return load_file_image(std::move(*opened));
+}
+
+bool write_value_line(text_writer& text, data_window& data, std::string_view sign, std::string_view path,
+                      const item_location& item)
+{
+    // The path once the first bytes are read: a read that fails at once
+    // shows no line of this item.
+    bool started = false;
+    const auto start = [&] {
+        if (!started)
+            text << sign << path << '=';
+        started = true;
+    };
+    bool read = false;
+    if (item.text) {
+        listed_text shown;
+        std::string value;
+        read = data.read(item.place(), [&](std::string_view piece) {
+            start();
+            value.clear();
+            shown.append(value, piece);
+            text << std::string_view(value);
+        });
+    } else {
+        // A number's 4 bytes at most, in one piece or two.
+        char bytes[4] = {};
+        std::size_t held = 0;
+        read = data.read(item.place(), [&](std::string_view piece) {
+            std::copy(piece.begin(), piece.end(), bytes + held);
+            held += piece.size();
+        });
+        if (read) {
+            start();
+            text << decimal(number_value(item, {bytes, held}));
+        }
+    }
+    if (read || started) {
+        start();
+        text << '\n';
+    }
+    return read;
+}
+
+std::optional<std::string_view> unresolved_part(const file_image& image, std::span<const char* const> parts)
+{
+    item_resolver resolver(image);
+    for (const std::string_view part : parts)
+        if (!resolver.follow_part(part))
+            return part;
+    return std::nullopt;
+}
+
+int run_values(const command& run, std::FILE* out)
+{
+    const result<file_image> loaded = load_for(run.file, open_for::reading, out);
     if (!loaded)
-        return report(out, loaded.error(), {file_name, ""});
+        return report(out, loaded.error(), {run.file, ""});
+    if (const auto part = unresolved_part(*loaded, run.rest))
+        return report(out, failure{failure_kind::not_resolved}, {run.file, "getdata", std::string(*part)});
+    const std::vector<std::string_view> parts(run.rest.begin(), run.rest.end());
     data_window data(*loaded);
     bool read_failed = false;
-    std::string value;
     text_writer text(out);
-    const auto listing = list_values(*loaded, [&](std::string_view path, const item_location& item) {
-        if (read_failed)
-            return;
-        // The path once the first bytes are read: a read that fails at once
-        // shows no line of this item.
-        bool started = false;
-        const auto start = [&] {
-            if (!started)
-                text << path << '=';
-            started = true;
-        };
-        if (item.text) {
-            listed_text shown;
-            read_failed = !data.read(item.place(), [&](std::string_view piece) {
-                start();
-                value.clear();
-                shown.append(value, piece);
-                text << std::string_view(value);
-            });
-        } else {
-            // A number's 4 bytes at most, in one piece or two.
-            char bytes[4] = {};
-            std::size_t held = 0;
-            read_failed = !data.read(item.place(), [&](std::string_view piece) {
-                std::copy(piece.begin(), piece.end(), bytes + held);
-                held += piece.size();
-            });
-            if (!read_failed) {
-                start();
-                text << decimal(number_value(item, {bytes, held}));
-            }
-        }
-        if (!read_failed || started) {
-            start();
-            text << '\n';
-        }
-    });
+    const auto listing = list_values(
+        *loaded,
+        [&](std::string_view path, const item_location& item) {
+            if (!read_failed)
+                read_failed = !write_value_line(text, data, {}, path, item);
+        },
+        parts);
     if (!listing || read_failed) {
         text.flush();
-        return report(out, listing ? failure{failure_kind::read} : listing.error(), {file_name, ""});
+        return report(out, listing ? failure{failure_kind::read} : listing.error(), {run.file, ""});
     }
     // Comments, which an assignment never begins with, say what was left out.
     if (listing->overlapping != 0 || listing->too_deep != 0 || listing->unreached != 0)
@@ -107,9 +138,11 @@ int run_values(const char* file_name, std::FILE* out)
              << " descriptors on no path listed\n";
     if (!listing->stopped)
         return 0;
-    text << "# stopped: the layout names far more than this file holds\n";
+    text << stopped_comment;
     return -1;
 }
+
+namespace {
 
 // Every assignment resolved and checked before anything is stored, and the
 // old bytes in the journal; then the result lines, delivered, and one store
@@ -120,10 +153,7 @@ int run_values(const char* file_name, std::FILE* out)
 template <typename Assignments>
 int run_set(const char* file_name, const Assignments& assignments, bool typed, std::FILE* out)
 {
-    result<mended_file> opened = open_first(file_name, open_for::update, out);
-    if (!opened)
-        return report(out, opened.error(), {file_name, ""});
-    result<file_image> loaded = load_file_image(std::move(*opened));
+    result<file_image> loaded = load_for(file_name, open_for::update, out);
     if (!loaded)
         return report(out, loaded.error(), {file_name, ""});
     item_resolver resolver(*loaded);
@@ -163,34 +193,14 @@ int run_set(const char* file_name, const Assignments& assignments, bool typed, s
 
 }  // namespace
 
-std::optional<int> run_option(int argc, const char* const* argv, std::FILE* out)
+int run_set(const command& run, std::FILE* out)
 {
-    if (argc < 2)
-        return std::nullopt;
-    const std::string_view option = argv[1];
-    if (option == "--help" && argc == 2) {
-        print_help(out);
-        return 0;
-    }
-    if (option == "--version" && argc == 2) {
-        std::fputs("Vantor " VANTOR_VERSION "\n", out);
-        return 0;
-    }
-    if (option == "--values" && argc == 3)
-        return run_values(argv[2], out);
-    if (option == "--set" && argc == 4 && std::string_view(argv[3]) == "-") {
-        const auto input = platform::standard_input();
-        if (!input)
-            return report(out, failure{failure_kind::read}, {"-", ""});
-        return run_set(argv[2], assignment_lines(input->text()), false, out);
-    }
-    if (option == "--set" && argc >= 4)
-        return run_set(argv[2], std::span<const char* const>(argv + 3, argv + argc), true, out);
-    if (option == "--help" || option == "--version" || option == "--values" || option == "--set") {
-        print_help(out);
-        return -1;
-    }
-    return std::nullopt;
+    if (run.what == command::mode::set)
+        return run_set(run.file, run.rest, true, out);
+    const auto input = platform::standard_input();
+    if (!input)
+        return report(out, failure{failure_kind::read}, {"-", ""});
+    return run_set(run.file, assignment_lines(input->text()), false, out);
 }
 
 }  // namespace vantor

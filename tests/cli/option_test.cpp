@@ -21,9 +21,11 @@ const std::string help = banner +
                          "a.b...z= item identified (ex: 1.3.33 is video speed limit in user_com.dat)\n"
                          "val= new value\n"
                          "OPTIONS:\n"
-                         "  --values file.dat            every value, one path=val a line\n"
+                         "  --values file.dat [a.b...]   every value, or those at or under each a.b, one a.b=val a line\n"
                          "  --set file.dat a.b=val...    change many values, all or none\n"
                          "  --set file.dat -             the same, one a.b=val a line from the input\n"
+                         "  --diff a.dat b.dat [a.b...]  the values that differ, -a.b=a's then +a.b=b's,\n"
+                         "                               and where other bytes differ; exit 0 same, 1 different\n"
                          "  --help                       this text\n"
                          "  --version                    the version\n";
 
