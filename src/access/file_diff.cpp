@@ -315,7 +315,6 @@ bool comparison::compare_apart()
             return;
         }
         tell_own_paths(*at);
-        next = std::max(next, *at + 1);
         compare(path, held.item(*at), item);
     });
     if (walked)

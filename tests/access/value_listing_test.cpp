@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "access/byte_set.hpp"
+#include "access/file_diff.hpp"
 #include "platform/platform.hpp"
 #include "support/dat_builder.hpp"
 #include "support/layouts.hpp"
@@ -161,6 +162,54 @@ TEST(store_items, many_items_land_as_written_one_by_one)
         ASSERT_EQ(file.bytes(), expected) << "round " << round;
     }
 }
+
+// One path, 1.10, whose item differs in size, kind or place between the
+// files: values compare as they show, text without its zero padding.
+struct one_item {
+    std::uint32_t size, offset;
+    std::vector<unsigned char> data;
+};
+
+struct by_path_case {
+    const char* name;
+    one_item a, b;
+    bool differ;
+};
+
+class values_by_path : public ::testing::TestWithParam<by_path_case> {};
+
+TEST_P(values_by_path, compare_as_they_show)
+{
+    const auto image = [](const one_item& item) {
+        dat_layout layout;
+        layout.descriptors = {testing::variable(1, 2, 8), testing::structure(2, 10, 8), testing::member(10, 0, item.size, item.offset)};
+        layout.data = item.data;
+        return testing::loaded_image(layout);
+    };
+    const file_image a = image(GetParam().a), b = image(GetParam().b);
+    std::vector<std::string> told;
+    const auto compared = compare_files(a, b, {}, [&](std::string_view path, const item_location* in_a, const item_location* in_b) {
+        EXPECT_TRUE(in_a && in_b);
+        told.emplace_back(path);
+    });
+    ASSERT_TRUE(compared);
+    EXPECT_EQ(told, GetParam().differ ? std::vector<std::string>{"1.10"} : std::vector<std::string>{});
+    EXPECT_TRUE(compared->layouts_differ);
+}
+
+const by_path_case by_path_cases[] = {
+    {"a_longer_text_padded_with_zeros", {3, 0, {'A', 'B', 0, 0, 0}}, {5, 0, {'A', 'B', 0, 0, 0}}, false},
+    {"a_longer_text_with_more", {3, 0, {'A', 'B', 0, 'X', 0}}, {5, 0, {'A', 'B', 0, 'X', 0}}, true},
+    {"a_text_and_a_longer_one_that_shows_less", {3, 0, {'A', 'B', 'C', 0, 0}}, {5, 0, {'A', 'B', 0, 0, 0}}, true},
+    {"a_text_and_a_number_of_its_bytes", {3, 0, {'A', 'B', 0, 0}}, {4, 0, {'A', 'B', 0, 0}}, true},
+    {"a_byte_and_a_word_of_one_value", {1, 0, {0, 0, 9}}, {2, 0, {0, 0, 9}}, false},
+    {"a_byte_and_a_word_apart", {1, 0, {0, 5, 9}}, {2, 0, {0, 5, 9}}, true},
+    {"a_number_and_a_text_showing_it", {1, 0, {12, 0, '1', '2', 0}}, {3, 2, {12, 0, '1', '2', 0}}, false},
+    {"a_number_and_a_text_of_other_digits", {1, 0, {12, 0, '1', '3', 0}}, {3, 2, {12, 0, '1', '3', 0}}, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(file_diff, values_by_path, ::testing::ValuesIn(by_path_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vantor

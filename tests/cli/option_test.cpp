@@ -75,6 +75,14 @@ const option_case option_cases[] = {
     {"an_option_without_its_file_shows_the_help", {"--values"}, "", help, 255},
     {"values", {"--values", "FILE"}, "", sample_values, 0},
     {"values_of_a_missing_file", {"--values", "no/such.dat"}, "", "fopen(no/such.dat) error!\n", 255},
+    {"values_of_a_structure", {"--values", "FILE", "1.3"}, "", "1.3.31=1\n1.3.32=30\n1.3.33=80\n1.3.34=2\n", 0},
+    {"values_of_a_leaf_and_an_array", {"--values", "FILE", "t1.3.33", "1.5"}, "",
+     "1.3.33=80\n1.5[0].61=12\n1.5[0].62=1800\n1.5[1].61=45\n1.5[1].62=3600\n1.5[2].61=7\n1.5[2].62=600\n", 0},
+    {"values_of_a_part_that_leads_nowhere", {"--values", "FILE", "1.3", "1.9"}, "", "Error in getdata(1.9)\n", 255},
+    {"diff_of_a_file_and_itself", {"--diff", "FILE", "FILE", "1.3"}, "", "", 0},
+    {"diff_of_a_missing_file", {"--diff", "FILE", "no/such.dat"}, "", "fopen(no/such.dat) error!\n", 255},
+    {"diff_of_a_part_that_leads_nowhere", {"--diff", "FILE", "FILE", "1.3.9"}, "", "Error in getdata(1.3.9)\n", 255},
+    {"diff_without_its_second_file", {"--diff", "FILE"}, "", help, 255},
     {"set_many", {"--set", "FILE", "1.3.33=7", "t1.4.52=A\\x00C\\\\", "1.5[1].62=9"}, "",
      "setdata(1.3.33)=7\nsetdata(t1.4.52)=A\\x00C\\\\\nsetdata(1.5[1].62)=9\n", 0,
      {{8, {0, 7}}, {14, {'A', 0, 'C', '\\', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}, {50, {0, 9}}}},
@@ -143,6 +151,14 @@ TEST(cli, values_piped_into_set_copy_a_file)
     setup.input = run_tool({"--values", from.path()}).out;
     EXPECT_EQ(run_tool({"--set", to.path(), "-"}, setup)->status, 0);
     EXPECT_EQ(to.bytes(), from.bytes());
+
+    // One padding byte apart: no value line, and the byte counted.
+    bytes padded = sample;
+    padded[sample_data + 5] ^= 1;
+    const temp_file original(sample), other(padded);
+    const tool_run compared = run_tool({"--diff", original.path(), other.path()});
+    EXPECT_EQ(compared.out, "# data area: 1 byte differs outside the values, at 5 (in 1.3)\n");
+    EXPECT_EQ(compared.status, 1);
 
     const std::string named = (from.folder() / "--values").string();
     write_file(named, sample);

@@ -5,6 +5,7 @@
 // what it listed begins the reference's listing.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -44,6 +45,7 @@ public:
         return out;
     }
     const std::string& lines() const { return lines_; }
+    bool holds(std::uint64_t offset) const { return held_[offset]; }  // a listed value's byte
     bool gave_up() const { return steps_ > budget_; }
     std::uint64_t steps() const { return steps_; }
     std::uint64_t line_count() const { return lines_count_; }
@@ -117,6 +119,8 @@ private:
             }
         for (std::uint64_t k = 0; k < taken; ++k)
             listed_[at + k] = true;
+        for (std::uint64_t k = 0; k < item->place().size; ++k)
+            held_[at + k] = true;
         ++lines_count_;
         lines_ += path + "=" + value(*item) + "\n";
     }
@@ -152,6 +156,7 @@ private:
     std::uint64_t budget_;
     std::uint64_t steps_ = 0;
     std::vector<bool> listed_;    // data-area bytes listed
+    std::vector<bool> held_ = std::vector<bool>(listed_.size());
     std::set<std::uint32_t> visited_;
     std::string lines_;
     std::size_t lines_count_ = 0;
@@ -240,6 +245,110 @@ TEST(values, list_what_a_plain_recursive_walk_lists)
         int status = 0;
         EXPECT_EQ(run.out, reference.text(status)) << "round " << round;
         EXPECT_EQ(run.status, status) << round;
+    }
+}
+
+// --diff's value lines by its rule, from the two listings: B's order, each
+// of A's own paths just before the first path after it in A's that B lists.
+std::string reference_diff(const std::string& a, const std::string& b)
+{
+    const auto lines_of = [](const std::string& text) {
+        std::vector<std::pair<std::string, std::string>> lines;
+        for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+            end = text.find('\n', at);
+            lines.emplace_back(text.substr(at, text.find('=', at) - at), text.substr(at, end + 1 - at));
+        }
+        return lines;
+    };
+    const auto in_a = lines_of(a), in_b = lines_of(b);
+    std::map<std::string, std::size_t> place_in_a;
+    std::set<std::string> paths_of_b;
+    for (std::size_t at = 0; at < in_a.size(); ++at)
+        place_in_a.emplace(in_a[at].first, at);
+    for (const auto& line : in_b)
+        paths_of_b.insert(line.first);
+    std::string out;
+    std::size_t next = 0;
+    const auto own_paths = [&](std::size_t end) {
+        for (; next < end; ++next)
+            if (!paths_of_b.contains(in_a[next].first))
+                out += "-" + in_a[next].second;
+    };
+    for (const auto& [path, line] : in_b) {
+        const auto found = place_in_a.find(path);
+        if (found == place_in_a.end()) {
+            out += "+" + line;
+            continue;
+        }
+        own_paths(found->second);
+        next = std::max(next, found->second + 1);
+        if (in_a[found->second].second != line)
+            out += "-" + in_a[found->second].second + "+" + line;
+    }
+    own_paths(in_a.size());
+    return out;
+}
+
+// A random layout, or the worked example's with random data, against a
+// copy with random changes, each or none, either way round: a few data
+// bytes, a descriptor's byte, the header's data_len or flag, the length. The value lines are the reference's, the comment counts every other
+// data byte that differs, the exit status tells whether the files are the
+// same, and where they share their layout the + lines make A's values B's.
+TEST(values, diff_lines_are_the_difference_of_two_listings)
+{
+    std::mt19937 random(24);
+    const auto pick = [&](std::size_t low, std::size_t high) { return std::uniform_int_distribution<std::size_t>(low, high)(random); };
+    for (int round = 0; round < tool_under_test().rounds(300); ++round) {
+        dat_layout layout = round % 3 == 0 ? random_layout(random) : worked_example();
+        for (auto& byte : layout.data)
+            byte = round % 3 == 0 ? byte : static_cast<unsigned char>(pick(0, 3) == 0 ? pick(0, 255) : pick(0, 2));
+        std::vector<unsigned char> a = build_dat(layout), b = a;
+        const std::size_t data = 28 + 16 * layout.descriptors.size();
+        const auto flip = [&](std::size_t from, std::size_t to) { b[pick(from, to)] ^= static_cast<unsigned char>(pick(1, 255)); };
+        const bool in_data = pick(0, 2) == 0 && b.size() > data, in_table = pick(0, 2) == 0, in_header = pick(0, 4) == 0;
+        for (std::size_t k = in_data ? pick(1, 5) : 0; k > 0; --k)
+            flip(data, b.size() - 1);
+        // The low byte of a size, an offset, an id or a link, or the flag.
+        constexpr std::size_t fields[] = {3, 3, 3, 7, 9, 11, 12};
+        if (in_table)
+            b[28 + 16 * pick(0, layout.descriptors.size() - 1) + fields[pick(0, 6)]] ^= static_cast<unsigned char>(pick(1, 3));
+        if (in_header)
+            flip(20, 27);
+        if (pick(0, 4) == 0)
+            b.resize(b.size() + pick(0, 3) - std::min<std::size_t>(b.size() - data, 3), 0x5A);
+        if (pick(0, 1) == 0)
+            a.swap(b);
+        const temp_file file_a(a), file_b(b);
+        const tool_run run = run_tool({"--diff", file_a.path(), file_b.path()});
+        const auto image_a = make_file_image(a), image_b = make_file_image(b);
+        if (!image_a || !image_b) {
+            EXPECT_EQ(run.status, 255) << round;
+            continue;
+        }
+        const reference_lister listed_a(*image_a, a, 200000), listed_b(*image_b, b, 200000);
+        if (run.out.find("# stopped: ") != std::string::npos || listed_a.gave_up() || listed_b.gave_up())
+            continue;
+        std::string lines, plus_lines;
+        std::uint64_t stray = 0, counted = 0;
+        for (std::size_t at = 0, end; at < run.out.size(); at = end + 1) {
+            end = run.out.find('\n', at);
+            if (run.out[at] != '#')
+                lines += run.out.substr(at, end + 1 - at);
+            if (run.out[at] == '+')
+                plus_lines += run.out.substr(at + 1, end - at);
+            std::sscanf(run.out.c_str() + at, "# data area: %llu", reinterpret_cast<unsigned long long*>(&counted));
+        }
+        for (std::size_t k = 0; data + k < std::min(a.size(), b.size()); ++k)
+            stray += a[data + k] != b[data + k] && !listed_a.holds(k) && !listed_b.holds(k);
+        EXPECT_EQ(lines, reference_diff(listed_a.lines(), listed_b.lines())) << "round " << round << ":\n" << run.out;
+        EXPECT_EQ(counted, stray) << "round " << round << ":\n" << run.out;
+        EXPECT_EQ(run.status, a == b ? 0 : 1) << round;
+        if (!std::equal(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(data), b.begin()) || a.size() != b.size())
+            continue;
+        run_setup from_b;
+        from_b.input = plus_lines;
+        ASSERT_EQ(run_tool({"--set", file_a.path(), "-"}, from_b)->status, 0) << round;
+        EXPECT_EQ(run_tool({"--values", file_a.path()}).out, run_tool({"--values", file_b.path()}).out) << round;
     }
 }
 
