@@ -39,14 +39,14 @@ struct run {
 
 // Standard output goes to /dev/null when timed, or else is counted. A run
 // past the cap is killed and fails.
-run run_once(const command& words, bool count_output = false)
+run run_once(const command& words, bool count_output = false, int wanted_status = 0)
 {
     vantor::testing::run_setup setup;
     setup.out = count_output ? vantor::testing::output_to::count : vantor::testing::output_to::discard;
     setup.deadline = std::chrono::seconds(cap_seconds);
     try {
         const vantor::testing::tool_run done = vantor::testing::run(words, setup);
-        return {done.seconds, done.peak_kib, done.out_bytes, done.status == 0};
+        return {done.seconds, done.peak_kib, done.out_bytes, done.status == wanted_status};
     } catch (const std::exception&) {
         return {};
     }
@@ -400,6 +400,52 @@ void print_option_bounds(const std::string& tool, const vantor::testing::temp_fo
     std::filesystem::remove(path);
 }
 
+// --diff of two files of 65,535 descriptors (`chain`) whose values differ
+// in 1 %, against the two --values runs it replaces: once with the layouts
+// shared, once with one descriptor apart, where A's paths are held.
+void print_diff(const std::string& tool, const vantor::testing::temp_folder& scratch)
+{
+    const std::string a = scratch / "a.dat", b = scratch / "b.dat";
+    vantor::testing::dat_layout layout = vantor::testing::shape_named("chain").build(65535);
+    const auto write = [&](const std::string& path) {
+        return write_in_child([&] { vantor::testing::write_file(path, vantor::testing::build_dat(layout)); });
+    };
+    if (!write(a))
+        return;
+    std::printf("\n--diff of two files of 65,535 descriptors whose values differ in 1 %%, against the two --values "
+                "it replaces (targets: time ≤ their sum, peak RSS ≤ 1.5 × one --values):\n\n");
+    heading({"layouts", "--diff", "output", "--values A + B", "/ their sum (≤ 1)", "peak RSS", "--values' peak RSS", "/ (≤ 1.5)"});
+    for (const bool shared : {true, false}) {
+        for (std::size_t word = 0; word < layout.data.size() / 2; word += 100)
+            layout.data[2 * word + 1] = 1;
+        // A word's offset moved: every path stays, one names other bytes.
+        if (!shared)
+            layout.descriptors[2].offset += 2;
+        if (!write(b))
+            return;
+        series diff, values;
+        std::uint64_t lines = 0;
+        for (int round = 0; round < rounds; ++round) {
+            const run both = run_once({tool, "--diff", a, b}, round == 0, 1);
+            lines = round == 0 ? both.output_bytes : lines;
+            diff.runs.push_back(both);
+            run sum = run_once({tool, "--values", a});
+            const run other = run_once({tool, "--values", b});
+            sum.seconds += other.seconds;
+            sum.peak_kib = std::max(sum.peak_kib, other.peak_kib);
+            sum.ok = sum.ok && other.ok;
+            values.runs.push_back(sum);
+        }
+        const double peak = static_cast<double>(diff.peak_kib()), one = static_cast<double>(values.peak_kib());
+        row({shared ? "shared" : "one descriptor apart", seconds(diff), bytes(static_cast<double>(lines)), seconds(values),
+             ratio(diff, values, 1), bytes(peak * 1024), bytes(one * 1024),
+             format("%.2f", peak / one) + (peak <= 1.5 * one ? " ✓" : " ✗")});
+        layout.data.assign(layout.data.size(), 0);
+    }
+    std::filesystem::remove(a);
+    std::filesystem::remove(b);
+}
+
 // A write and a --set of 10,000 at 65,535 descriptors on a folder of the
 // disk, and again on tmpfs, where a sync costs nothing: the difference is
 // what the syncs cost, and the tmpfs runs show the rest against cat.
@@ -483,6 +529,8 @@ int main(int argc, char** argv)
         print_stores(tool, scratch);
     if (asked("bounds"))
         print_option_bounds(tool, scratch);
+    if (asked("diff"))
+        print_diff(tool, scratch);
     std::printf("\nShapes (N descriptors):\n\n");
     for (const table_shape& shape : vantor::testing::table_shapes())
         std::printf("- `%s`: %s\n", std::string(shape.name).c_str(), std::string(shape.summary).c_str());
