@@ -350,6 +350,11 @@ TEST(values, diff_lines_are_the_difference_of_two_listings)
         ASSERT_EQ(run_tool({"--set", file_a.path(), "-"}, from_b)->status, 0) << round;
         EXPECT_EQ(run_tool({"--values", file_a.path()}).out, run_tool({"--values", file_b.path()}).out) << round;
     }
+    // A listing that stops stops the comparison, as it stops --values.
+    const temp_file crafted(build_dat(shape_named("silent").build(4096)));
+    const tool_run stopped = run_tool({"--diff", crafted.path(), crafted.path()});
+    EXPECT_TRUE(stopped.out.ends_with("# stopped: the layout names far more than this file holds\n")) << stopped.out;
+    EXPECT_EQ(stopped.status, 255);
 }
 
 }  // namespace
