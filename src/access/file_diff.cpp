@@ -173,7 +173,8 @@ private:
 class comparison {
 public:
     comparison(const file_image& a, const file_image& b, std::span<const std::string_view> parts, const difference_sink& each)
-        : a_(a), b_(b), parts_(parts), each_(each), values_(a, b), held_a_(0), held_b_(0)
+        : a_(a), b_(b), parts_given_(!parts.empty()), parts_a_(leading_somewhere(a, parts)),
+          parts_b_(leading_somewhere(b, parts)), each_(each), values_(a, b), held_a_(0), held_b_(0)
     {
     }
 
@@ -194,9 +195,21 @@ private:
     bool find_stray_bytes();
     bool name_stray_bytes();
 
+    static std::vector<std::string_view> leading_somewhere(const file_image& image, std::span<const std::string_view> parts)
+    {
+        item_resolver resolver(image);
+        std::vector<std::string_view> found;
+        for (const std::string_view part : parts)
+            if (resolver.follow_part(part))
+                found.push_back(part);
+        return found;
+    }
+
     const file_image& a_;
     const file_image& b_;
-    std::span<const std::string_view> parts_;
+    // Parts that a file lacks are listed by the other alone.
+    bool parts_given_;
+    std::vector<std::string_view> parts_a_, parts_b_;
     const difference_sink& each_;
     value_comparer values_;
     byte_set held_a_, held_b_;  // the data-area bytes of the values listed
@@ -219,6 +232,13 @@ result<file_comparison> comparison::run()
         return *failed_;
     if (result_.stopped)
         return result_;
+    // Parts compare by their values alone.
+    if (parts_given_) {
+        file_comparison values;
+        values.layouts_differ = result_.layouts_differ;
+        values.values_differ = result_.values_differ;
+        return values;
+    }
     if (!find_stray_bytes() || !name_stray_bytes())
         return *failed_;
     return result_;
@@ -230,7 +250,10 @@ bool comparison::walk(const file_image& image, const item_sink& each, const walk
         if (!failed_)
             each(path, item);
     };
-    const auto tally = list_values(image, guarded, parts_, observer);
+    const std::vector<std::string_view>& parts = &image == &a_ ? parts_a_ : parts_b_;
+    if (parts_given_ && parts.empty())
+        return true;
+    const auto tally = list_values(image, guarded, parts, observer);
     if (!tally)
         failed_ = tally.error();
     else

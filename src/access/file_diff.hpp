@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "access/item_path.hpp"
 #include "access/value_listing.hpp"
 #include "datfile/file_image.hpp"
 #include "datfile/result.hpp"
@@ -51,12 +52,14 @@ inline constexpr std::size_t first_few = 5;
 // that lists no such path.
 using difference_sink = std::function<void(std::string_view path, const item_location* a, const item_location* b)>;
 
-// Calls `each` for every path that either file's listing holds (or, with
-// `parts`, each part's listing) whose values differ, in B's order, with A's
-// own paths where they fall in A's order. Paths compare by path, whatever
-// bytes they name: values compare as the listing shows them. Bytes compare
-// outside the values only where both data areas hold them; a difference in
-// length is the sizes'. A listing that stops stops the comparison there.
+// Calls `each` for every path that either file's listing holds whose values
+// differ, in B's order, with A's own paths where they fall in A's order.
+// Paths compare by path, whatever bytes they name: values compare as the
+// listing shows them. Bytes compare outside the values only where both data
+// areas hold them; a difference in length is the sizes'. With `parts`, the
+// listings are those of the parts (a part one file lacks is the other's
+// alone), and only the values compare. A listing that stops stops the
+// comparison there.
 // Memory: the two listings' own where the files share their layout (their
 // headers, tables and lengths); else also A's paths, held to be met again.
 result<file_comparison> compare_files(const file_image& a, const file_image& b, std::span<const std::string_view> parts,

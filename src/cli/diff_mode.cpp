@@ -70,9 +70,10 @@ int run_diff(const command& run, std::FILE* out)
     const result<file_image> b = load_for(run.other, open_for::reading, out);
     if (!b)
         return report(out, b.error(), {run.other, ""});
-    for (const auto& [image, name] : {std::pair{&*a, run.file}, std::pair{&*b, run.other}})
-        if (const auto part = unresolved_part(*image, run.rest))
-            return report(out, failure{failure_kind::not_resolved}, {name, "getdata", std::string(*part)});
+    // A part that either file holds compares; one that neither holds fails.
+    for (const char* const part : run.rest)
+        if (unresolved_part(*a, {&part, 1}) && unresolved_part(*b, {&part, 1}))
+            return report(out, failure{failure_kind::not_resolved}, {run.file, "getdata", part});
     const std::vector<std::string_view> parts(run.rest.begin(), run.rest.end());
     data_window in_a(*a), in_b(*b);
     text_writer text(out);

@@ -159,6 +159,11 @@ TEST(cli, values_piped_into_set_copy_a_file)
     const tool_run compared = run_tool({"--diff", original.path(), other.path()});
     EXPECT_EQ(compared.out, "# data area: 1 byte differs outside the values, at 5 (in 1.3)\n");
     EXPECT_EQ(compared.status, 1);
+    // Parts compare by their values alone.
+    const tool_run parts = run_tool({"--diff", original.path(), from.path(), "1.3.33", "1.3.34"});
+    EXPECT_EQ(parts.out, "-1.3.33=80\n+1.3.33=65535\n");
+    EXPECT_EQ(parts.status, 1);
+    EXPECT_EQ(run_tool({"--diff", original.path(), other.path(), "1.3"}).status, 0);
 
     const std::string named = (from.folder() / "--values").string();
     write_file(named, sample);
