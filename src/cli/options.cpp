@@ -66,8 +66,10 @@ bool write_value_line(text_writer& text, data_window& data, std::string_view sig
     // shows no line of this item.
     bool started = false;
     const auto start = [&] {
+        if (!started && !sign.empty())
+            text << sign;
         if (!started)
-            text << sign << path << '=';
+            text << path << '=';
         started = true;
     };
     bool read = false;
