@@ -192,6 +192,8 @@ private:
     void compare_tables();
     bool compare_shared();
     bool compare_apart();
+    template <typename Each>
+    bool compare_bytes(std::uint64_t from_a, std::uint64_t from_b, std::uint64_t length, Each&& each);
     bool find_stray_bytes();
     bool name_stray_bytes();
 
@@ -345,36 +347,51 @@ bool comparison::compare_apart()
     return walked;
 }
 
-// Where both data areas hold a byte, slice by slice.
-bool comparison::find_stray_bytes()
+// Calls `each` with the offset of every byte that differs between A's
+// `length` bytes from `from_a` and B's from `from_b`, slice by slice.
+template <typename Each>
+bool comparison::compare_bytes(std::uint64_t from_a, std::uint64_t from_b, std::uint64_t length, Each&& each)
 {
-    const auto data_bytes = [](const file_image& image) {
-        return image.size() > image.data_offset() ? image.size() - image.data_offset() : 0;
-    };
-    const std::uint64_t both = std::min(data_bytes(a_), data_bytes(b_));
-    const bool shared = shares_layout();
     std::vector<unsigned char> in_a, in_b;
-    for (std::uint64_t done = 0; done < both; done += data_slice) {
-        const std::uint64_t count = std::min(data_slice, both - done);
+    for (std::uint64_t done = 0; done < length; done += data_slice) {
+        const std::uint64_t count = std::min(data_slice, length - done);
         in_a.resize(static_cast<std::size_t>(count));
         in_b.resize(static_cast<std::size_t>(count));
-        if (!read_bytes(a_, {a_.data_offset() + done, count}, in_a.data()) ||
-            !read_bytes(b_, {b_.data_offset() + done, count}, in_b.data())) {
+        if (!read_bytes(a_, {from_a + done, count}, in_a.data()) || !read_bytes(b_, {from_b + done, count}, in_b.data())) {
             failed_ = failure{failure_kind::read};
             return false;
         }
         if (in_a == in_b)
             continue;
-        for (std::size_t at = 0; at < count; ++at) {
-            const std::uint64_t offset = done + at;
-            if (in_a[at] == in_b[at] || held_b_.any(offset, 1) || (!shared && held_a_.any(offset, 1)))
-                continue;
-            ++result_.stray;
-            if (result_.first_stray.size() < first_few)
-                result_.first_stray.push_back({offset, {}, false});
-        }
+        for (std::size_t at = 0; at < count; ++at)
+            if (in_a[at] != in_b[at])
+                each(done + at);
     }
     return true;
+}
+
+// Where both data areas hold a byte; and between the table and the data
+// area, where a header puts its data area past the table's end.
+bool comparison::find_stray_bytes()
+{
+    const auto data_bytes = [](const file_image& image) {
+        return image.size() > image.data_offset() ? image.size() - image.data_offset() : 0;
+    };
+    const bool shared = shares_layout();
+    const bool compared = compare_bytes(a_.data_offset(), b_.data_offset(), std::min(data_bytes(a_), data_bytes(b_)),
+                                        [&](std::uint64_t offset) {
+                                            if (held_b_.any(offset, 1) || (!shared && held_a_.any(offset, 1)))
+                                                return;
+                                            ++result_.stray;
+                                            if (result_.first_stray.size() < first_few)
+                                                result_.first_stray.push_back({offset, {}, false});
+                                        });
+    const auto gap = [](const file_image& image) {
+        const std::uint64_t end = header_bytes + std::uint64_t{desc_bytes} * image.item_numb();
+        return std::pair(end, std::max(end, std::min<std::uint64_t>(image.data_offset(), image.size())));
+    };
+    const auto [from, to] = std::pair(std::max(gap(a_).first, gap(b_).first), std::min(gap(a_).second, gap(b_).second));
+    return compared && (from >= to || compare_bytes(from, from, to - from, [&](std::uint64_t) { ++result_.between; }));
 }
 
 // B's listing walked again, to find what holds each of the first stray

@@ -33,6 +33,7 @@ struct file_comparison {
     std::vector<std::uint16_t> differing_ids;  // the first few, as B names them
     std::uint64_t stray = 0;                 // data-area bytes that differ outside the values
     std::vector<stray_byte> first_stray;
+    std::uint64_t between = 0;               // bytes between the table and the data area that differ
     std::uint64_t sizes[2] = {0, 0};
     bool layouts_differ = false;  // headers, tables or lengths: the same paths may name other bytes
     bool stopped = false;         // a listing ran out of work before its end
@@ -41,7 +42,7 @@ struct file_comparison {
     bool identical() const
     {
         return header_fields.empty() && descriptors_differing == 0 && descriptors[0] == descriptors[1] && stray == 0 &&
-               sizes[0] == sizes[1] && !values_differ;
+               between == 0 && sizes[0] == sizes[1] && !values_differ;
     }
 };
 

@@ -54,6 +54,9 @@ void print_comments(text_writer& text, const file_comparison& compared)
         });
         text << '\n';
     }
+    if (compared.between != 0)
+        text << "# between the table and the data area: " << count(compared.between)
+             << (compared.between == 1 ? " byte differs\n" : " bytes differ\n");
     if (compared.sizes[0] != compared.sizes[1])
         text << "# length: A is " << count(compared.sizes[0]) << " bytes, B " << count(compared.sizes[1]) << '\n';
 }

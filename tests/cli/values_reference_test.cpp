@@ -291,7 +291,8 @@ std::string reference_diff(const std::string& a, const std::string& b)
 
 // A random layout, or the worked example's with random data, against a
 // copy with random changes, each or none, either way round: a few data
-// bytes, a descriptor's byte, the header's data_len or flag, the length. The value lines are the reference's, the comment counts every other
+// bytes, a descriptor's byte, the header's data_offset, data_len or flag,
+// the length. The value lines are the reference's, the comment counts every other
 // data byte that differs, the exit status tells whether the files are the
 // same, and where they share their layout the + lines make A's values B's.
 TEST(values, diff_lines_are_the_difference_of_two_listings)
@@ -302,8 +303,11 @@ TEST(values, diff_lines_are_the_difference_of_two_listings)
         dat_layout layout = round % 3 == 0 ? random_layout(random) : worked_example();
         for (auto& byte : layout.data)
             byte = round % 3 == 0 ? byte : static_cast<unsigned char>(pick(0, 3) == 0 ? pick(0, 255) : pick(0, 2));
-        std::vector<unsigned char> a = build_dat(layout), b = a;
         const std::size_t data = 28 + 16 * layout.descriptors.size();
+        // Now and then bytes between the table and the data area.
+        if (pick(0, 5) == 0)
+            layout.data_offset = static_cast<std::uint32_t>(data + pick(1, 8));
+        std::vector<unsigned char> a = build_dat(layout), b = a;
         const auto flip = [&](std::size_t from, std::size_t to) { b[pick(from, to)] ^= static_cast<unsigned char>(pick(1, 255)); };
         const bool in_data = pick(0, 2) == 0 && b.size() > data, in_table = pick(0, 2) == 0, in_header = pick(0, 4) == 0;
         for (std::size_t k = in_data ? pick(1, 5) : 0; k > 0; --k)
@@ -313,7 +317,7 @@ TEST(values, diff_lines_are_the_difference_of_two_listings)
         if (in_table)
             b[28 + 16 * pick(0, layout.descriptors.size() - 1) + fields[pick(0, 6)]] ^= static_cast<unsigned char>(pick(1, 3));
         if (in_header)
-            flip(20, 27);
+            flip(16, 27);
         if (pick(0, 4) == 0)
             b.resize(b.size() + pick(0, 3) - std::min<std::size_t>(b.size() - data, 3), 0x5A);
         if (pick(0, 1) == 0)
@@ -329,7 +333,7 @@ TEST(values, diff_lines_are_the_difference_of_two_listings)
         if (run.out.find("# stopped: ") != std::string::npos || listed_a.gave_up() || listed_b.gave_up())
             continue;
         std::string lines, plus_lines;
-        std::uint64_t stray = 0, counted = 0;
+        std::uint64_t stray = 0, counted = 0, between = 0, counted_between = 0;
         for (std::size_t at = 0, end; at < run.out.size(); at = end + 1) {
             end = run.out.find('\n', at);
             if (run.out[at] != '#')
@@ -337,11 +341,17 @@ TEST(values, diff_lines_are_the_difference_of_two_listings)
             if (run.out[at] == '+')
                 plus_lines += run.out.substr(at + 1, end - at);
             std::sscanf(run.out.c_str() + at, "# data area: %llu", reinterpret_cast<unsigned long long*>(&counted));
+            std::sscanf(run.out.c_str() + at, "# between the table and the data area: %llu",
+                        reinterpret_cast<unsigned long long*>(&counted_between));
         }
-        for (std::size_t k = 0; data + k < std::min(a.size(), b.size()); ++k)
-            stray += a[data + k] != b[data + k] && !listed_a.holds(k) && !listed_b.holds(k);
+        const std::uint64_t data_a = image_a->data_offset(), data_b = image_b->data_offset();
+        for (std::uint64_t k = 0; data_a + k < a.size() && data_b + k < b.size(); ++k)
+            stray += a[data_a + k] != b[data_b + k] && !listed_a.holds(k) && !listed_b.holds(k);
+        for (std::uint64_t at = data; at < std::min({data_a, data_b, std::uint64_t{a.size()}, std::uint64_t{b.size()}}); ++at)
+            between += a[at] != b[at];
         EXPECT_EQ(lines, reference_diff(listed_a.lines(), listed_b.lines())) << "round " << round << ":\n" << run.out;
         EXPECT_EQ(counted, stray) << "round " << round << ":\n" << run.out;
+        EXPECT_EQ(counted_between, between) << "round " << round << ":\n" << run.out;
         EXPECT_EQ(run.status, a == b ? 0 : 1) << round;
         if (!std::equal(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(data), b.begin()) || a.size() != b.size())
             continue;
