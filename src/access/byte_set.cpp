@@ -26,6 +26,9 @@ bool byte_set::any(std::uint64_t start, std::uint64_t size) const
         return false;
     const std::uint64_t end = start + size;
     const std::uint64_t first = start / block_positions, last = (end - 1) / block_positions;
+    // Items listed one after another ask about the entry met last.
+    if (last_ != entries_.end() && last_->first <= first && last < last_->second.end)
+        return holds(last_->first, last_->second, start, end);
     auto at = entries_.upper_bound(first);
     if (at != entries_.begin() && std::prev(at)->second.end > first)
         --at;
@@ -36,6 +39,8 @@ bool byte_set::any(std::uint64_t start, std::uint64_t size) const
         const std::uint64_t to = std::min(end, at->second.end * block_positions);
         if (holds(at->first, at->second, from, to))
             return true;
+        if (at->second.end > last)
+            break;
     }
     return false;
 }
@@ -43,14 +48,17 @@ bool byte_set::any(std::uint64_t start, std::uint64_t size) const
 void byte_set::add_within_block(std::uint64_t from, std::uint64_t to)
 {
     const std::uint64_t block = from / block_positions;
-    auto at = entries_.upper_bound(block);
-    if (at != entries_.begin() && std::prev(at)->second.end > block) {
-        if (std::prev(at)->second.whole)
-            return;
-        --at;
-    } else {
-        at = entries_.emplace_hint(at, block, entry{block + 1, false});
+    auto at = last_;
+    if (at == entries_.end() || at->first > block || block >= at->second.end) {
+        at = entries_.upper_bound(block);
+        if (at != entries_.begin() && std::prev(at)->second.end > block)
+            --at;
+        else
+            at = entries_.emplace_hint(at, block, entry{block + 1, false});
+        last_ = at;
     }
+    if (at->second.whole)
+        return;
     const std::uint64_t base = block * block_positions;
     for (std::uint64_t position = from; position < to;) {
         const std::uint64_t word = (position - base) / 64;
@@ -79,7 +87,7 @@ void byte_set::add_whole_blocks(std::uint64_t first, std::uint64_t end)
             break;
         }
     }
-    entries_.emplace_hint(at, first, entry{end, true});
+    last_ = entries_.emplace_hint(at, first, entry{end, true});
 }
 
 void byte_set::add(std::uint64_t start, std::uint64_t size)

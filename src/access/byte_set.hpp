@@ -15,6 +15,8 @@ class byte_set {
 public:
     // Positions 0 to `length` - 1.
     explicit byte_set(std::uint64_t) {}
+    byte_set(const byte_set&) = delete;
+    byte_set& operator=(const byte_set&) = delete;
 
     // Whether any of [start, start + size) is in the set.
     bool any(std::uint64_t start, std::uint64_t size) const;
@@ -47,6 +49,9 @@ private:
     void add_whole_blocks(std::uint64_t first, std::uint64_t end);
 
     entries entries_;
+    // The entry added to last, or end(): an iterator stays valid until its
+    // entry is erased, and only add_whole_blocks erases, then sets it anew.
+    entries::iterator last_ = entries_.end();
 };
 
 }  // namespace vantor

@@ -323,9 +323,9 @@ bool data_window::fill(std::uint64_t at, std::uint64_t wanted)
     // Reads that follow one another grow, forwards or backwards (a chain
     // against the file's order); any other starts small again, so that
     // scattered items cost a page each.
-    const bool after = at == start_ + held_.size();
-    const bool before = !held_.empty() && at < start_ && start_ - at <= read_ahead_;
-    read_ahead_ = after || before ? std::min(read_ahead_ * 2, capacity) : first_read;
+    const bool after = at == start_ + held_;
+    const bool before = held_ != 0 && at < start_ && start_ - at <= read_ahead_;
+    read_ahead_ = after || before ? std::min(read_ahead_ * 2, longest_read_ahead) : first_read;
     std::uint64_t from = at;
     std::uint64_t count = std::min({std::max(wanted, read_ahead_), capacity, image_.size() - at});
     if (before) {
@@ -334,11 +334,13 @@ bool data_window::fill(std::uint64_t at, std::uint64_t wanted)
         from = std::min(at, end - std::min(end, read_ahead_));
         count = std::min(end - from, capacity);
     }
-    held_.resize(static_cast<std::size_t>(count));
+    if (!buffer_)
+        buffer_.reset(new unsigned char[capacity]);
+    held_ = count;
     start_ = from;
-    if (read_bytes(image_, {from, count}, held_.data()))
+    if (read_bytes(image_, {from, count}, buffer_.get()))
         return true;
-    held_.clear();
+    held_ = 0;
     return false;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -76,13 +77,13 @@ public:
     {
         for (std::uint64_t done = 0; done < place.size;) {
             const std::uint64_t at = place.start + done;
-            if (at < start_ || at >= start_ + held_.size()) {
+            if (at < start_ || at >= start_ + held_) {
                 if (!fill(at, place.size - done))
                     return false;
             }
             const std::uint64_t from = at - start_;
-            const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(place.size - done, held_.size() - from));
-            each(std::string_view(reinterpret_cast<const char*>(held_.data()) + from, count));
+            const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(place.size - done, held_ - from));
+            each(std::string_view(reinterpret_cast<const char*>(buffer_.get()) + from, count));
             done += count;
         }
         return true;
@@ -91,13 +92,19 @@ public:
 private:
     static constexpr std::uint64_t capacity = std::uint64_t{1} << 20;
     static constexpr std::uint64_t first_read = 4096;
+    // Reads that follow one another grow to this; a long item takes the
+    // whole window.
+    static constexpr std::uint64_t longest_read_ahead = std::uint64_t{256} << 10;
 
     // The window from `at` on: at least `wanted` bytes or as many as it holds,
     // and no byte past the file's end.
     bool fill(std::uint64_t at, std::uint64_t wanted);
 
     const file_image& image_;
-    std::vector<unsigned char> held_;
+    // Allocated once and never cleared: only the pages a read fills are
+    // touched, which costs more than the read itself.
+    std::unique_ptr<unsigned char[]> buffer_;
+    std::uint64_t held_ = 0;
     std::uint64_t start_ = 0;
     std::uint64_t read_ahead_ = first_read;
 };
