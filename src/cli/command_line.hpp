@@ -1,4 +1,4 @@
-// The command line, read once into what the run does: the spec's three
+// The command line, read once into what the run does: the three
 // modes by the number of arguments, or an option when the first argument
 // is exactly one (a file of that name is still reachable as ./--values).
 #pragma once
