@@ -88,30 +88,40 @@ std::optional<bool> item_resolver::walk_towards(std::uint32_t scope, std::uint32
 {
     // Every descriptor a look-up can find, and the table's first entry.
     constexpr std::uint64_t max_nodes = id_count + 1;
-    if (!walked_by_)
-        walked_by_ = zeroed_words(max_nodes, image_.item_numb() >= long_table);
-    auto [memo, fresh] = walks_.try_emplace(scope, walk_memo{});
-    walk_memo& walk = memo->second;
-    if (!fresh && walked_by_[target] == walk.mark)
-        return true;
-    if (fresh || walk.taken) {
-        walk = {scope, static_cast<std::uint32_t>(walk_scopes_.size() + 1), false};
-        walk_scopes_.push_back(scope);
+    // The first path's walks leave no marks: remembering costs a single
+    // question more than it saves it. Such a walk that meets no end within
+    // as many steps as there are nodes has come back into itself.
+    const bool remember = paths_ > 1;
+    walk_memo plain{scope, 0, false};
+    walk_memo* walk = &plain;
+    if (remember) {
+        if (!walked_by_)
+            walked_by_ = zeroed_words(max_nodes, image_.item_numb() >= long_table);
+        auto [memo, fresh] = walks_.try_emplace(scope, walk_memo{});
+        walk = &memo->second;
+        if (!fresh && walked_by_[target] == walk->mark)
+            return true;
+        if (fresh || walk->taken) {
+            *walk = {scope, static_cast<std::uint32_t>(walk_scopes_.size() + 1), false};
+            walk_scopes_.push_back(scope);
+        }
     }
-    for (; walk.next != no_node; ++steps_) {
+    const std::uint64_t limit = std::min<std::uint64_t>(image_.item_numb(), max_nodes);
+    for (std::uint64_t step = 0; walk->next != no_node; ++step, ++steps_) {
         if (steps_ > 4 * max_nodes)
             return std::nullopt;
-        const std::uint32_t node = walk.next;
+        const std::uint32_t node = walk->next;
         // Back at a node of its own: the walk goes round a loop.
-        if (walked_by_[node] == walk.mark) {
-            walk.next = no_node;
+        if (remember ? walked_by_[node] == walk->mark : step == limit) {
+            walk->next = no_node;
             break;
         }
-        if (const std::uint32_t other = walked_by_[node]; other != 0)
+        if (const std::uint32_t other = remember ? walked_by_[node] : 0; other != 0)
             if (const auto owner = walks_.find(walk_scopes_[other - 1]); owner->second.mark == other)
                 owner->second.taken = true;
-        walked_by_[node] = walk.mark;
-        walk.next = scope_successor(node);
+        if (remember)
+            walked_by_[node] = walk->mark;
+        walk->next = scope_successor(node);
         if (node == target)
             return true;
     }
@@ -193,6 +203,7 @@ std::optional<item_resolver::path_end> item_resolver::follow_part(std::string_vi
 // one.
 std::optional<item_resolver::path_end> item_resolver::walk_path(std::string_view path, bool to_leaf)
 {
+    ++paths_;
     tokens left(path);
     path_end end{path_end::leaf, no_node, image_.item_numb() != 0 ? 0 : no_node, 0, {}, {}};
     // Offsets add up in 32-bit wrap-around arithmetic.

@@ -105,6 +105,7 @@ private:
     // Walks along member chains are taken step by step, until they have cost
     // more than settling every chain at once would.
     std::uint64_t steps_ = 0;
+    std::uint64_t paths_ = 0;
     std::optional<chain_reach> reach_;
     // Where each scope's walk stands, and per node the mark of the walk that
     // passed it last; a walk's mark is its place in walk_scopes_ plus 1.
