@@ -293,17 +293,12 @@ int hex_digit(char c)
 
 }  // namespace
 
-result<listing_tally> list_values(const file_image& image, const item_sink& each)
-{
-    // Every path may be needed: the whole table, read at once.
-    if (image.read_table(image.item_numb()) < image.item_numb())
-        return failure_kind::read;
-    return value_lister(image, each, nullptr).run();
-}
+result<listing_tally> list_values(const file_image& image, const item_sink& each) { return list_values(image, each, {}); }
 
 result<listing_tally> list_values(const file_image& image, const item_sink& each, std::span<const std::string_view> parts,
                                   const walk_observer* observer)
 {
+    // Every path may be needed: the whole table, read at once.
     if (image.read_table(image.item_numb()) < image.item_numb())
         return failure_kind::read;
     value_lister lister(image, each, observer);
